@@ -1,0 +1,75 @@
+#include "TestUtil.h"
+
+#include "platform/MainThread.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testutil {
+
+bool waitUntil(const std::function<bool()>& pred, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (true) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        orvanta::MainThreadDispatcher::instance().drain();
+        if (pred())
+            return true;
+        if (timer.elapsed() > ms)
+            return false;
+        orvanta::MainThreadDispatcher::instance().waitAndDrain(5);
+    }
+}
+
+void pump(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+QString binaryPath(const QString& relative)
+{
+    return qEnvironmentVariable("ORVANTA_BINARY_DIR") + QLatin1Char('/') + relative;
+}
+
+QString sourcePath(const QString& relative)
+{
+    return qEnvironmentVariable("ORVANTA_SOURCE_DIR") + QLatin1Char('/') + relative;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+} // namespace testutil

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <functional>
+
+namespace testutil {
+
+// Runs the event loop and the main-thread dispatcher until pred holds or ms pass.
+// The bound is there so that a fault fails the test instead of hanging it.
+bool waitUntil(const std::function<bool()>& pred, int ms = 5000);
+
+// Runs the event loop and the dispatcher for ms milliseconds.
+void pump(int ms);
+
+// A free TCP port on loopback (bound once and released).
+int freePort();
+
+// Path of a program built with the project (kiosk-sim) or a source file.
+QString binaryPath(const QString& relative);
+QString sourcePath(const QString& relative);
+
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
+} // namespace testutil
