@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <mutex>
+
+namespace orvanta {
+
+// A blocking TCP client with time-outs, built on poll(). Every wait also watches a
+// wake descriptor, so Interrupt from another thread ends any wait at once: connecting,
+// waiting for data, reading or writing. An interrupted client stays interrupted.
+class TcpClient {
+public:
+    static constexpr int kConnectTimeoutMs = 5000;
+
+    TcpClient();
+    ~TcpClient();
+    TcpClient(const TcpClient&) = delete;
+    TcpClient& operator=(const TcpClient&) = delete;
+
+    void SetHost(const QString& host) { m_host = host; }
+    void SetPort(int port) { m_port = port; }
+
+    // Connects; throws orvanta::Exception with a readable text when the host cannot be
+    // resolved, the connection is refused, or none stands within kConnectTimeoutMs.
+    void Open();
+    // Closes the descriptor. Owner thread only.
+    void Close();
+    bool Active() const { return m_fd >= 0; }
+    bool Connected() const;
+
+    // Any thread: shuts the connection down and wakes every wait.
+    void Interrupt();
+    bool Interrupted() const { return m_interrupted.load(); }
+
+    // True when bytes or the end of the connection can be read within ms. Throws when
+    // the client is closed or interrupted, so that a loop never spins on a dead socket.
+    bool WaitForData(int ms);
+    // Up to count bytes within ms; 0 when none came in time or the peer has closed.
+    // Throws on a socket error.
+    int Read(char* buffer, int count, int ms);
+    // Writes within ms; returns the bytes written (0 on time-out). Throws on error.
+    int Write(const char* data, int count, int ms);
+
+private:
+    enum class Wait { Ready, Timeout, Woken };
+    Wait waitFor(short events, int ms);
+    void throwIfUnusable() const;
+
+    QString m_host;
+    int m_port = 0;
+    int m_fd = -1;
+    int m_wakeFd = -1;
+    std::atomic<bool> m_interrupted{false};
+    std::mutex m_fdMutex; // guards shutdown() from another thread against close()
+};
+
+} // namespace orvanta
