@@ -1,0 +1,253 @@
+#include "printing/InvoicePrinter.h"
+
+#include "app/FormatSettings.h"
+#include "printing/PrintSettings.h"
+
+#include <algorithm>
+
+TInvoicePrinter::TInvoicePrinter()
+    : FName(QStringLiteral("Abstract")) {}
+
+TInvoicePrinter::~TInvoicePrinter() = default;
+
+void TInvoicePrinter::PlaceText(const QString& Text, int x1, int x2, bool RightJust, bool Ln) {
+    Q_UNUSED(Ln);
+    // A negative start would write before column 0.
+    x1 = std::max(x1, 0);
+    const int length = static_cast<int>(Text.size());
+    if (length > x2 - x1 + 1)
+        x2 = x1 + length - 1;
+    // Pad for every span, the one at column 0 included: a one-column text at 0..0 in
+    // an empty buffer must still have a column to land in.
+    if (x2 >= 0 && FString.size() < x2 + 1)
+        FString.append(QString(x2 + 1 - FString.size(), QLatin1Char(' ')));
+    const int span = x2 - x1 + 1;
+    const int start = RightJust && length < span ? x1 + span - length : x1;
+    for (int k = 0; k < length; ++k)
+        FString[start + k] = Text.at(k);
+}
+
+void TInvoicePrinter::CalcTabs() {}
+
+int TInvoicePrinter::TextWidth(const QString& Text) {
+    Q_UNUSED(Text);
+    return 0;
+}
+
+int TInvoicePrinter::TextHeight(const QString& Text) {
+    Q_UNUSED(Text);
+    return 0;
+}
+
+void TInvoicePrinter::PrintFont(const QString& FontName, int FontSize, TFontStyles FontStyle) {
+    Q_UNUSED(FontName);
+    Q_UNUSED(FontSize);
+    Q_UNUSED(FontStyle);
+}
+
+void TInvoicePrinter::PrintText(const QString& Text, int x1, int x2, bool RightJust, bool Ln) {
+    Q_UNUSED(Text);
+    Q_UNUSED(x1);
+    Q_UNUSED(x2);
+    Q_UNUSED(RightJust);
+    Q_UNUSED(Ln);
+}
+
+QStringList TInvoicePrinter::splitLines(const QString& text) {
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines << text.mid(start, i - start);
+        if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines << text.mid(start);
+    return lines;
+}
+
+void TInvoicePrinter::PrintHeader(const QString& Title, const QString& Header,
+                                  const QString& OrderName, const TKioskInfo& Kiosk,
+                                  const TOrganizationInfo& Organization, TDateTime DateTime) {
+    Q_UNUSED(Title);
+    const int right = FWidth - 1;
+    for (const QString& line : splitLines(Header))
+        PrintText(line, 0, right, false, true);
+    if (!Kiosk.Name.isEmpty()) {
+        PrintText(Kiosk.Name, 0, right, false, true);
+        if (!Kiosk.Address.isEmpty())
+            PrintText(Kiosk.Address, 0, right, false, true);
+    }
+
+    PrintFont(PrinterFontName, PrinterFontSize + 2, {fsBold});
+    // Joined, not formatted: an order name may itself contain a "%".
+    PrintText(QStringLiteral("Заказ № ") + OrderName, 0, right, false, true);
+    PrintFont(PrinterFontName, PrinterFontSize, {});
+    PrintText(FormatDateTime(QStringLiteral("ddd, dd mmm yyyy, hh:nn"), DateTime), 0, right, false,
+              true);
+
+    if (FCheckType != ctInfoText && BarCodeOrder)
+        PrintBarCode(OrderName);
+    PrintDiv();
+
+    if (Organization.NoPrint)
+        return;
+    const struct {
+        QString prefix;
+        const QString& value;
+    } block[] = {
+        {QString(), Organization.Name},
+        {QStringLiteral("Адрес "), Organization.Address},
+        {QStringLiteral("ИНН "), Organization.INN},
+        {QStringLiteral("Тел. "), Organization.Phone},
+    };
+    bool any = false;
+    for (const auto& entry : block) {
+        if (entry.value.isEmpty())
+            continue;
+        PrintText(entry.prefix + entry.value, 0, right, false, true);
+        any = true;
+    }
+    if (any)
+        PrintDiv();
+}
+
+void TInvoicePrinter::PrintFooter(const QString& Footer) {
+    for (const QString& line : splitLines(Footer))
+        PrintText(line, 0, FWidth - 1, false, true);
+}
+
+void TInvoicePrinter::PrintLogo() {}
+
+void TInvoicePrinter::PrintDiv() {}
+
+void TInvoicePrinter::PrintBarCode(const QString& Text) {
+    Q_UNUSED(Text);
+}
+
+void TInvoicePrinter::PaperFeed(int Units) {
+    Q_UNUSED(Units);
+}
+
+void TInvoicePrinter::PaperCut(bool Full) {
+    Q_UNUSED(Full);
+}
+
+void TInvoicePrinter::UpdateStatus() {}
+
+bool TInvoicePrinter::Recover(int Data1, int Data2, double Data3, const QString& Data4) {
+    Q_UNUSED(Data1);
+    Q_UNUSED(Data2);
+    Q_UNUSED(Data3);
+    Q_UNUSED(Data4);
+    return true;
+}
+
+void TInvoicePrinter::OpenCheck(TInvoiceCheckType CheckType, const QString& Title,
+                                const QString& Header, const QString& OrderName,
+                                const TKioskInfo& Kiosk, const TOrganizationInfo& Organization,
+                                TDateTime DateTime) {
+    Q_UNUSED(Title);
+    Q_UNUSED(Header);
+    Q_UNUSED(OrderName);
+    Q_UNUSED(Kiosk);
+    Q_UNUSED(Organization);
+    Q_UNUSED(DateTime);
+    FCheckType = CheckType;
+    FCheckOpened = true;
+}
+
+void TInvoicePrinter::Sale(const QString& Text, int Department, double Quantity, double Price,
+                           double Tax1, double Tax2, double Tax3, double Tax4) {
+    Q_UNUSED(Text);
+    Q_UNUSED(Department);
+    Q_UNUSED(Quantity);
+    Q_UNUSED(Price);
+    Q_UNUSED(Tax1);
+    Q_UNUSED(Tax2);
+    Q_UNUSED(Tax3);
+    Q_UNUSED(Tax4);
+}
+
+void TInvoicePrinter::Buy(const QString& Text, int Department, double Quantity, double Price,
+                          double Tax1, double Tax2, double Tax3, double Tax4) {
+    Q_UNUSED(Text);
+    Q_UNUSED(Department);
+    Q_UNUSED(Quantity);
+    Q_UNUSED(Price);
+    Q_UNUSED(Tax1);
+    Q_UNUSED(Tax2);
+    Q_UNUSED(Tax3);
+    Q_UNUSED(Tax4);
+}
+
+void TInvoicePrinter::Charge(const QString& Text, double Charge) {
+    Q_UNUSED(Text);
+    Q_UNUSED(Charge);
+}
+
+void TInvoicePrinter::Discount(const QString& Text, double Discount) {
+    Q_UNUSED(Text);
+    Q_UNUSED(Discount);
+}
+
+void TInvoicePrinter::CloseCheck(const QString& Text, const QString& Footer, double TotalPrice,
+                                 double Summ, double Discount, double Change,
+                                 const QString& Address) {
+    Q_UNUSED(Text);
+    Q_UNUSED(Footer);
+    Q_UNUSED(TotalPrice);
+    Q_UNUSED(Summ);
+    Q_UNUSED(Discount);
+    Q_UNUSED(Change);
+    Q_UNUSED(Address);
+    FCheckOpened = false;
+}
+
+void TInvoicePrinter::CancelCheck() {
+    FCheckOpened = false;
+}
+
+void TInvoicePrinter::printLabel(const QString& label) {
+    if (TextWidth(label) > FTab1)
+        PrintText(label, 0, FWidth - 1, false, true);
+    else
+        PrintText(label, 0, FTab1 - 1, false, false);
+}
+
+void TInvoicePrinter::printColumnTitles(const QString& amountTitle) {
+    PrintText(QStringLiteral("Наименование"), 0, FTab1 - 1, false, false);
+    PrintText(QStringLiteral("Кол-во"), FTab1, FTab2 - 1, true, false);
+    PrintText(amountTitle, FTab2, FWidth - 1, true, true);
+}
+
+void TInvoicePrinter::printItemLine(const QString& text, double quantity, double price) {
+    printLabel(text);
+    PrintText(FormatFixed(quantity, 1), FTab1, FTab2 - 1, true, false);
+    PrintText(FormatMoney(quantity * price), FTab2, FWidth - 1, true, true);
+}
+
+void TInvoicePrinter::printChargeLine(const QString& text, double charge) {
+    printLabel(QStringLiteral("НАДБАВКА ") + text);
+    PrintText(FormatMoney(charge), FTab2, FWidth - 1, true, true);
+}
+
+void TInvoicePrinter::printDiscountLine(const QString& text, double discount) {
+    printLabel(QStringLiteral("СКИДКА ") + text);
+    PrintText(FormatMoney(discount), FTab2, FWidth - 1, true, true);
+}
+
+void TInvoicePrinter::printTotalLine(double totalPrice) {
+    printLabel(QStringLiteral("Итого"));
+    PrintText(FormatMoney(totalPrice), FTab1, FWidth - 1, true, true);
+}
+
+void TInvoicePrinter::printPriceBarCode(double totalPrice) {
+    if (BarCodePrice && totalPrice != 0)
+        PrintBarCode(FormatFixed(totalPrice, 2));
+}

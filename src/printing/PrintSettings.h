@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+// The print settings: which receipt printer prints and how. Process-wide, read by the
+// printers at the moment they print, so a change takes effect with the next receipt.
+extern int PrinterType;         // 0 the page printer, 3 the ESC/POS printer on a serial port
+extern QString PrinterName;     // name of the page printer
+extern QString PrinterFontName; // face of the receipt font
+extern int PrinterFontSize;     // points; the order line and the total print 2 points larger
+extern int ComPort;             // n of COMn for the ESC/POS printer
+extern int ComRate;             // baud rate of that port
+extern QString Code1;           // control codes at the start of a job
+extern QString Code2;           // control codes at the end of a job
+extern QString Code3;           // control codes that print the logo
+extern QString Code4;           // control codes that cut the paper
+extern bool BarCodeOrder;       // order number as a barcode in the header
+extern bool BarCodePrice;       // total price as a barcode after the total
+
+// Reads the twelve keys of Section; a missing key, or an integer or boolean that does
+// not read as a number, keeps the value the setting has.
+void LoadPrintSettings(const QString& FileName, const QString& Section);
+
+// Writes the twelve keys of Section and saves the file. Throws orvanta::Exception when
+// the file cannot be written.
+void SavePrintSettings(const QString& FileName, const QString& Section);
+
+// Turns a control-code text such as "<1B>t<07>" into its bytes: hexadecimal numbers in
+// angle brackets are bytes, "<<" is a "<", every other character is its own code. An
+// empty optional means the text is rejected and nothing of it may be sent: a character
+// inside brackets that is neither a hexadecimal digit, "<" nor ">", or a character that
+// does not fit in one byte. An escape still open at the end is dropped.
+std::optional<QByteArray> DecodeCodeText(QStringView CodeText);
