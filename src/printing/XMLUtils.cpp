@@ -58,13 +58,8 @@ int currentBiasMinutes() {
 }
 
 // Date-time values before 30 December 1899 count their time of day forward from a
-// negative day (-1.25 is 29 December, 06:00), so offsets cannot be added to them
-// directly. These two convert to and from a plain count of days.
-double toLinearDays(TDateTime value) {
-    const double day = std::trunc(value);
-    return value >= 0 ? value : day + std::fabs(value - day);
-}
-
+// negative day (-1.25 is 29 December, 06:00), so a plain count of days, which an offset
+// can be added to, has to be turned into that form.
 TDateTime fromLinearDays(double days) {
     if (days >= 0)
         return days;
@@ -304,6 +299,6 @@ TDateTime ISO8601ToDateTime(const QString& Text) {
     const std::optional<TDateTime> time = EncodeDateTime(1899, 12, 30, hours, minutes, seconds);
     if (!date || !time)
         return 0;
-    const double utc = toLinearDays(*date) + *time - offsetHours / 24.0;
+    const double utc = *date + *time - offsetHours / 24.0;
     return fromLinearDays(utc - currentBiasMinutes() / 60.0 / 24.0);
 }
