@@ -91,21 +91,21 @@ TXMLNode TXMLNode::fromSelected(const pugi::xpath_node& found) const {
     return node;
 }
 
-TXMLNode TXMLNode::SelectSingleNode(const QString& xpath) const {
+TXMLNode TXMLNode::SelectSingleNode(const QString& XPath) const {
     // Attributes have no children; a path from one selects nothing in a DOM either.
     if (!FNode)
         return {};
-    const pugi::xpath_node found = evaluate(xpath, [this](const pugi::xpath_query& query) {
+    const pugi::xpath_node found = evaluate(XPath, [this](const pugi::xpath_query& query) {
         return query.evaluate_node(nodeOf(FNode));
     });
     return fromSelected(found);
 }
 
-TXMLNodeList TXMLNode::SelectNodes(const QString& xpath) const {
+TXMLNodeList TXMLNode::SelectNodes(const QString& XPath) const {
     TXMLNodeList list;
     if (!FNode)
         return list;
-    pugi::xpath_node_set found = evaluate(xpath, [this](const pugi::xpath_query& query) {
+    pugi::xpath_node_set found = evaluate(XPath, [this](const pugi::xpath_query& query) {
         return query.evaluate_node_set(nodeOf(FNode));
     });
     found.sort();

@@ -36,9 +36,9 @@ public:
     // The first node that the XPath selects with this node as context (document order),
     // or no node. An XPath that does not compile or selects no node set throws
     // orvanta::Exception. A null context selects nothing.
-    TXMLNode SelectSingleNode(const QString& xpath) const;
+    TXMLNode SelectSingleNode(const QString& XPath) const;
     // All nodes that the XPath selects with this node as context, in document order.
-    TXMLNodeList SelectNodes(const QString& xpath) const;
+    TXMLNodeList SelectNodes(const QString& XPath) const;
 
 private:
     friend class TXMLDocument;
