@@ -50,6 +50,9 @@ public:
 // The bias in minutes of the local time in effect now (UTC = local time + bias).
 // 0 when the C library cannot tell.
 int currentBiasMinutes() {
+    // localtime_r alone keeps the zone it read first; tzset picks up a zone changed
+    // since, as the system's own time-zone information would show it.
+    tzset();
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (now == static_cast<std::time_t>(-1) || !localtime_r(&now, &local))

@@ -177,6 +177,16 @@ TEST(ISO8601ToDateTimeTest, AConsoleAtUtcPlusThreeShowsThreeHoursLater) {
     EXPECT_NEAR(ISO8601ToDateTime(QStringLiteral("2015-06-01T10:30:00")), *expected, 1e-9);
 }
 
+TEST(ISO8601ToDateTimeTest, FollowsAZoneChangedWhileRunning) {
+    ScopedTimeZone tz("<+03>-3");
+    ASSERT_EQ(offsetNowSeconds(), 3 * 3600);
+    // Only the environment changes here; nobody told the C library to read it again.
+    ::setenv("TZ", "<+05>-5", 1);
+    const std::optional<TDateTime> expected = EncodeDateTime(2015, 6, 1, 15, 30);
+    ASSERT_TRUE(expected);
+    EXPECT_NEAR(ISO8601ToDateTime(QStringLiteral("2015-06-01T10:30:00Z")), *expected, 1e-9);
+}
+
 TEST(ISO8601ToDateTimeTest, UsesTheBiasInEffectNowForEveryDate) {
     // One winter and one summer instant: under a zone with daylight saving, exactly one
     // of them has a bias other than today's, yet both are shifted by today's.
