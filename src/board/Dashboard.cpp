@@ -1,0 +1,278 @@
+#include "board/Dashboard.h"
+
+#include "board/SystemColors.h"
+
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QPointer<TfrmDashboard> g_dashboard;
+
+} // namespace
+
+TGridShape DashboardGridShape(int deviceCount) {
+    TGridShape shape;
+    while (shape.cols * shape.rows < deviceCount) {
+        if (shape.rows < shape.cols)
+            ++shape.rows;
+        else
+            ++shape.cols;
+    }
+    return shape;
+}
+
+TCellColors EmptyCellColors(const TDashboardSettings& settings) {
+    return {settings.EmptyB, settings.EmptyF};
+}
+
+TCellColors DeviceCellColors(const TDashboardSettings& settings, bool enabled, TThreadState state) {
+    if (!enabled)
+        return {settings.OffB, settings.OffF};
+    switch (state) {
+    case tsConnected:
+    case tsWorkingIdle:
+        return {settings.IdleB, settings.IdleF};
+    case tsWorkingOrder:
+        return {settings.BusyB, settings.BusyF};
+    case tsOrderingFinished:
+        return {settings.OrdFinishB, settings.OrdFinishF};
+    default:
+        return {settings.DiscB, settings.DiscF};
+    }
+}
+
+TCellColors CellColors(const TDashboardSettings& settings, const TDeviceItem* device) {
+    if (!device)
+        return EmptyCellColors(settings);
+    return DeviceCellColors(settings, device->Enabled(), device->ThreadState());
+}
+
+QRect WindowedBoardGeometry(const QRect& stored, const QList<QRect>& available, int primary,
+                            const QMargins& frame) {
+    const QRect framed = stored.marginsAdded(frame);
+    for (const QRect& area : available)
+        if (area.contains(framed))
+            return stored;
+    if (available.isEmpty())
+        return stored;
+
+    int target = -1;
+    for (int i = 0; i < available.size(); ++i)
+        if (available[i].contains(stored.center())) {
+            target = i;
+            break;
+        }
+    const bool centre = target < 0;
+    if (centre)
+        target = (primary >= 0 && primary < available.size()) ? primary : 0;
+
+    const QRect room = available[target].marginsRemoved(frame);
+    QRect r(stored.topLeft(), stored.size().boundedTo(room.size()).expandedTo(QSize(1, 1)));
+    if (centre) {
+        r.moveCenter(room.center());
+    } else {
+        r.moveLeft(
+            std::clamp(r.left(), room.left(), std::max(room.left(), room.right() - r.width() + 1)));
+        r.moveTop(
+            std::clamp(r.top(), room.top(), std::max(room.top(), room.bottom() - r.height() + 1)));
+    }
+    return r;
+}
+
+// --- grid
+
+TDashboardGrid::TDashboardGrid(QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("DrawGrid"));
+    // Every pixel is painted by paintEvent; no erase first, so the frequent full
+    // repaints never flash the background.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    // A board, not a control: no focus, no mouse, no keyboard.
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void TDashboardGrid::SetShape(TGridShape shape) {
+    m_cols = std::max(1, shape.cols);
+    m_rows = std::max(1, shape.rows);
+    AutosizeGrid();
+}
+
+void TDashboardGrid::AutosizeGrid() {
+    m_colWidth = width() / m_cols;
+    m_rowHeight = height() / m_rows;
+    update();
+}
+
+QRect TDashboardGrid::CellRect(int col, int row) const {
+    return QRect(col * m_colWidth, row * m_rowHeight, m_colWidth, m_rowHeight);
+}
+
+void TDashboardGrid::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    AutosizeGrid();
+}
+
+void TDashboardGrid::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+
+    // The strips right and below the last cells (width and height not divisible by the
+    // counts) belong to no cell; give them the window colour like an empty grid area.
+    const int cellsRight = m_cols * m_colWidth;
+    const int cellsBottom = m_rows * m_rowHeight;
+    const QColor rest = palette().color(QPalette::Active, QPalette::Base);
+    if (cellsRight < width())
+        painter.fillRect(QRect(cellsRight, 0, width() - cellsRight, height()), rest);
+    if (cellsBottom < height())
+        painter.fillRect(QRect(0, cellsBottom, cellsRight, height() - cellsBottom), rest);
+    if (m_colWidth <= 0 || m_rowHeight <= 0)
+        return;
+
+    const int firstCol = std::max(0, dirty.left() / m_colWidth);
+    const int lastCol = std::min(m_cols - 1, dirty.right() / m_colWidth);
+    const int firstRow = std::max(0, dirty.top() / m_rowHeight);
+    const int lastRow = std::min(m_rows - 1, dirty.bottom() / m_rowHeight);
+    for (int row = firstRow; row <= lastRow; ++row)
+        for (int col = firstCol; col <= lastCol; ++col)
+            DrawGridDrawCell(painter, col, row, CellRect(col, row));
+}
+
+void TDashboardGrid::DrawGridDrawCell(QPainter& painter, int ACol, int ARow, const QRect& rect) {
+    const TDashboardSettings& settings = DashboardSettings;
+    const int index = CellDeviceIndex(ACol, ARow, m_cols);
+    const TDeviceItem* device = nullptr;
+    if (Devices && index < Devices->Count())
+        device = (*Devices)[index].get();
+    const TCellColors colors = CellColors(settings, device);
+    const QPalette& pal = palette();
+    const QColor background = ColorToQColor(colors.background, pal);
+
+    painter.fillRect(rect, background);
+    painter.setPen(QPen(ColorToQColor(settings.CellFrame, pal), 0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    if (!device)
+        return;
+
+    const int middle = (rect.top() + rect.bottom() + 1) / 2;
+    const QRect upper(rect.left(), rect.top(), rect.width(), middle - rect.top());
+    const QRect lower(rect.left(), middle, rect.width(), rect.top() + rect.height() - middle);
+
+    painter.setPen(ColorToQColor(colors.text, pal));
+    QFont nameFont = font();
+    nameFont.setPointSize(18);
+    nameFont.setBold(true);
+    painter.setFont(nameFont);
+    painter.drawText(upper, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, device->Name);
+
+    QFont statusFont = font();
+    statusFont.setPointSize(12);
+    statusFont.setBold(false);
+    painter.setFont(statusFont);
+    painter.drawText(lower, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
+                     device->GetStatusString());
+}
+
+// --- window
+
+TfrmDashboard::TfrmDashboard(QWidget* owner)
+    : QWidget(owner, Qt::Window)
+    , DrawGrid(new TDashboardGrid(this)) {
+    setObjectName(QStringLiteral("frmDashboard"));
+    setWindowTitle(QStringLiteral("Информационное табло"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // The console lives on in the tray when the board is its last window.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(DrawGrid);
+    DrawGrid->SetShape({1, 1});
+
+    const TDashboardSettings& settings = DashboardSettings;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (settings.Fullscreen && settings.Monitor >= 0 && settings.Monitor < screens.size()) {
+        QScreen* screen = screens[settings.Monitor];
+        m_fullscreen = true;
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        setScreen(screen);
+        setGeometry(screen->geometry());
+    } else {
+        QList<QRect> areas;
+        int primary = 0;
+        for (int i = 0; i < screens.size(); ++i) {
+            areas.append(screens[i]->availableGeometry());
+            if (screens[i] == QGuiApplication::primaryScreen())
+                primary = i;
+        }
+        const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        const QRect stored(kStoredLeft, kStoredTop, kClientWidth, kClientHeight);
+        setGeometry(WindowedBoardGeometry(stored, areas, primary, QMargins(4, title + 4, 4, 4)));
+    }
+}
+
+TfrmDashboard::~TfrmDashboard() {
+    if (g_dashboard == this)
+        g_dashboard = nullptr;
+}
+
+void TfrmDashboard::SetDevices(const TDeviceItemList* devices) {
+    DrawGrid->Devices = devices;
+    DrawGrid->update();
+}
+
+void TfrmDashboard::AdaptGrid() {
+    const TDeviceItemList* devices = DrawGrid->Devices;
+    DrawGrid->SetShape(DashboardGridShape(devices ? devices->Count() : 0));
+}
+
+void TfrmDashboard::ShowPlaced() {
+    if (m_fullscreen)
+        showFullScreen();
+    else
+        show();
+}
+
+TfrmDashboard* Dashboard() {
+    return g_dashboard.data();
+}
+
+bool DashboardOpen() {
+    return !g_dashboard.isNull();
+}
+
+void ShowDashboard(QWidget* owner, const TDeviceItemList* devices) {
+    if (g_dashboard) {
+        g_dashboard->close();
+        return;
+    }
+    auto* board = new TfrmDashboard(owner);
+    g_dashboard = board;
+    board->SetDevices(devices);
+    board->AdaptGrid();
+    board->ShowPlaced();
+}
+
+void UpdateDashboard() {
+    if (g_dashboard)
+        g_dashboard->RepaintGrid();
+}
+
+void AdaptDashboard() {
+    if (g_dashboard) {
+        g_dashboard->AdaptGrid();
+        g_dashboard->RepaintGrid();
+    }
+}
