@@ -33,9 +33,7 @@ function(orvanta_tests)
     add_executable(${stem} ${src} ${helpers})
     target_link_libraries(${stem} PRIVATE ${ARG_LIBS} orvanta_testmain GTest::gmock)
     target_include_directories(${stem} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
-    gtest_discover_tests(${stem}
-      DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORVANTA_SOURCE_DIR=${PROJECT_SOURCE_DIR};ORVANTA_BINARY_DIR=${PROJECT_BINARY_DIR};${ARG_ENV}"
-                 TIMEOUT 300)
+    # The test main sets QT_QPA_PLATFORM and the source and build folders itself.
+    gtest_discover_tests(${stem} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
   endforeach()
 endfunction()

@@ -18,6 +18,10 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("ORVANTA_SOURCE_DIR"))
+        qputenv("ORVANTA_SOURCE_DIR", ORVANTA_TEST_SOURCE_DIR);
+    if (qEnvironmentVariableIsEmpty("ORVANTA_BINARY_DIR"))
+        qputenv("ORVANTA_BINARY_DIR", ORVANTA_TEST_BINARY_DIR);
 #ifdef ORVANTA_TEST_GUI
     QApplication app(argc, argv);
 #else
