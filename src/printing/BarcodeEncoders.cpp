@@ -115,7 +115,10 @@ int Code39Index(char ch) {
 // Full-ASCII form of a character 0 to 127 in the Code 39 set, where "$", "%", "/" and "+"
 // before a letter are the shift characters.
 QByteArray FullAscii(unsigned char c) {
-    auto pair = [](char shift, int letter) { return QByteArray{shift, char('A' + letter)}; };
+    auto pair = [](char shift, int letter) {
+        const char chars[2] = {shift, char('A' + letter)};
+        return QByteArray(chars, 2);
+    };
     if (c == 0)
         return "%U";
     if (c <= 26)
