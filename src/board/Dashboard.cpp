@@ -2,6 +2,7 @@
 
 #include "board/SystemColors.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
@@ -107,13 +108,13 @@ void TDashboardGrid::SetShape(TGridShape shape) {
 }
 
 void TDashboardGrid::AutosizeGrid() {
-    m_colWidth = width() / m_cols;
-    m_rowHeight = height() / m_rows;
     update();
 }
 
 QRect TDashboardGrid::CellRect(int col, int row) const {
-    return QRect(col * m_colWidth, row * m_rowHeight, m_colWidth, m_rowHeight);
+    const int w = DefaultColWidth();
+    const int h = DefaultRowHeight();
+    return QRect(col * w, row * h, w, h);
 }
 
 void TDashboardGrid::resizeEvent(QResizeEvent* event) {
@@ -124,23 +125,25 @@ void TDashboardGrid::resizeEvent(QResizeEvent* event) {
 void TDashboardGrid::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect dirty = event->rect();
+    const int colWidth = DefaultColWidth();
+    const int rowHeight = DefaultRowHeight();
 
     // The strips right and below the last cells (width and height not divisible by the
     // counts) belong to no cell; give them the window colour like an empty grid area.
-    const int cellsRight = m_cols * m_colWidth;
-    const int cellsBottom = m_rows * m_rowHeight;
+    const int cellsRight = m_cols * colWidth;
+    const int cellsBottom = m_rows * rowHeight;
     const QColor rest = palette().color(QPalette::Active, QPalette::Base);
     if (cellsRight < width())
         painter.fillRect(QRect(cellsRight, 0, width() - cellsRight, height()), rest);
     if (cellsBottom < height())
         painter.fillRect(QRect(0, cellsBottom, cellsRight, height() - cellsBottom), rest);
-    if (m_colWidth <= 0 || m_rowHeight <= 0)
+    if (colWidth <= 0 || rowHeight <= 0)
         return;
 
-    const int firstCol = std::max(0, dirty.left() / m_colWidth);
-    const int lastCol = std::min(m_cols - 1, dirty.right() / m_colWidth);
-    const int firstRow = std::max(0, dirty.top() / m_rowHeight);
-    const int lastRow = std::min(m_rows - 1, dirty.bottom() / m_rowHeight);
+    const int firstCol = std::max(0, dirty.left() / colWidth);
+    const int lastCol = std::min(m_cols - 1, dirty.right() / colWidth);
+    const int firstRow = std::max(0, dirty.top() / rowHeight);
+    const int lastRow = std::min(m_rows - 1, dirty.bottom() / rowHeight);
     for (int row = firstRow; row <= lastRow; ++row)
         for (int col = firstCol; col <= lastCol; ++col)
             DrawGridDrawCell(painter, col, row, CellRect(col, row));
@@ -225,6 +228,14 @@ TfrmDashboard::TfrmDashboard(QWidget* owner)
 
 TfrmDashboard::~TfrmDashboard() {
     if (g_dashboard == this)
+        g_dashboard = nullptr;
+}
+
+void TfrmDashboard::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    // The board deletes itself later, from the event loop; until then a click on
+    // "Инфоэкран" must open a new board, not close this one again.
+    if (event->isAccepted() && g_dashboard == this)
         g_dashboard = nullptr;
 }
 

@@ -53,8 +53,10 @@ public:
 
     int ColCount() const { return m_cols; }
     int RowCount() const { return m_rows; }
-    int DefaultColWidth() const { return m_colWidth; }
-    int DefaultRowHeight() const { return m_rowHeight; }
+    // Cells share the grid's size equally; the remainder stays outside the cells. Taken
+    // from the current size, so cells follow every resize, also one made while hidden.
+    int DefaultColWidth() const { return width() / m_cols; }
+    int DefaultRowHeight() const { return height() / m_rows; }
     void SetShape(TGridShape shape);
     void AutosizeGrid();
     QRect CellRect(int col, int row) const;
@@ -69,8 +71,6 @@ protected:
 private:
     int m_cols = 1;
     int m_rows = 1;
-    int m_colWidth = 0;
-    int m_rowHeight = 0;
 };
 
 // The information board: a window, optionally covering one monitor, with one coloured
@@ -103,6 +103,9 @@ public:
     // Where the board was first meant to open (a monitor left of the primary one).
     static constexpr int kStoredLeft = -923;
     static constexpr int kStoredTop = 220;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     bool m_fullscreen = false;
