@@ -1,28 +1,34 @@
 #include "app/FormatSettings.h"
 #include "app/GlobConst.h"
+#include "board/DashboardSettings.h"
+#include "core/MegaThread.h"
 #include "platform/MainThread.h"
+#include "ui/MainForm.h"
+#include "ui/SingleInstance.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <cstdio>
 #include <memory>
 
 namespace {
 
-bool haveDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+bool haveDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
 // A message box without owner window; on a terminal without a display (an uninstall
 // run from a package script, say) the text goes to standard error instead.
 void ownerlessBox(int& argc, char** argv, QMessageBox::Icon icon, const QString& caption,
-                  const QString& text)
-{
+                  const QString& text) {
     if (!haveDisplay() && !QApplication::instance()) {
-        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
+                     text.toLocal8Bit().constData());
         return;
     }
     std::unique_ptr<QApplication> local;
@@ -34,8 +40,7 @@ void ownerlessBox(int& argc, char** argv, QMessageBox::Icon icon, const QString&
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // Process initialisation: the data folder and the configuration file name.
     if (InitGlobConst() == TInitResult::CannotCreate) {
         ownerlessBox(argc, argv, QMessageBox::Critical, QStringLiteral("Error"),
@@ -47,6 +52,8 @@ int main(int argc, char** argv)
     // Program body.
     if (DataFolder.isEmpty())
         return 0;
+    // The board's placement and colours are settings of the whole run.
+    LoadDashboardSettings(IniFileName);
 
     if (argc > 1 && QString::fromLocal8Bit(argv[1]).toLower() == QLatin1String("uninstall")) {
         if (!DeleteFolderTree(DataFolder, true))
@@ -56,6 +63,19 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
+    // The standard buttons of message boxes in Russian ("Да", "Нет"), whatever the
+    // workstation's language: every other text of the console is Russian too.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_ru"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+
+    // A second start of the same program file brings the running console forward
+    // instead of opening a second set of connections to the same kiosks.
+    TSingleInstance instance(IniFileName);
+    if (!instance.TryBecomePrimary())
+        return 0;
+
     // Numbers always use "." whatever the regional settings. The formats are taken
     // once here; Qt does not follow later changes of the system's regional settings.
     InitFormatSettings();
@@ -63,7 +83,21 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     orvanta::installQtDispatcherWaker();
 
-    // The main window, created hidden, arrives with the operator console.
-    std::fprintf(stderr, "orvanta-console: the main window is not built yet\n");
-    return 1;
+    int rc = 0;
+    {
+        // Created hidden: the console lives in the notification area until restored.
+        TfrmMain frmMain;
+        QObject::connect(&instance, &TSingleInstance::activationRequested, &frmMain,
+                         &TfrmMain::mnuRestoreClick);
+        QObject::connect(&frmMain, &TfrmMain::closedForGood, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        rc = QApplication::exec();
+        // Leaving the scope frees the window: its order windows, the tray icon, then
+        // the device list, which asks every connection thread to stop.
+    }
+    // Stopping threads close their sockets at once and end within about a second;
+    // what is still running after two seconds is left to the process exit.
+    TMegaThread::WaitForAllThreads(2000);
+    orvanta::MainThreadDispatcher::instance().close();
+    return rc;
 }

@@ -1,0 +1,318 @@
+// The main window's device handling: the list view, the device commands, the
+// configuration and the kiosk link's notifications with the order windows.
+#include "ui/MainForm.h"
+
+#include "app/GlobConst.h"
+#include "core/IniFile.h"
+#include "platform/Error.h"
+#include "ui/DeviceProps.h"
+#include "ui/OrderConfirm.h"
+#include "ui/TrayIcon.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTreeWidget>
+
+namespace {
+constexpr int kDeviceRole = Qt::UserRole;
+const QString kDeviceListSection = QStringLiteral("DeviceList");
+} // namespace
+
+// ---- Configuration
+
+void TfrmMain::LoadIni() {
+    TIniFile ini(IniFileName);
+    FDevices.LoadFromIni(ini, kDeviceListSection);
+}
+
+void TfrmMain::SaveIni() {
+    try {
+        TIniFile ini(IniFileName);
+        FDevices.SaveToIni(ini, kDeviceListSection);
+        ini.UpdateFile();
+    } catch (const orvanta::Exception& e) {
+        // The list in memory is still right; the operator learns that the file is not.
+        QMessageBox::critical(this, QStringLiteral("Ошибка"), e.message());
+    }
+}
+
+// ---- Rules of the list and the icon
+
+int TfrmMain::DeviceImageIndex(const TDeviceItem& device) {
+    const bool terminating = device.ThreadTerminating();
+    if (!device.Enabled() && !terminating)
+        return 0;
+    if (terminating)
+        return 3;
+    switch (device.ThreadState()) {
+    case tsSuspended:
+        return 1;
+    case tsWaiting:
+    case tsWaitingVersion:
+        return 2;
+    case tsConnecting:
+    case tsError:
+    case tsObsoleteVersion:
+        return 3;
+    case tsConnected:
+    case tsWorkingIdle:
+        return 4;
+    case tsDisconnected:
+        return 0;
+    case tsWorkingOrder:
+        return 5;
+    case tsOrderingFinished:
+        return 6;
+    }
+    return 0;
+}
+
+QString TfrmMain::DeviceAddressText(const TDeviceItem& device) {
+    return device.Address() + QStringLiteral(" : ") + QString::number(device.Port());
+}
+
+QString TfrmMain::DeviceVersionText(const TDeviceItem& device) {
+    const TVersion version = device.Version();
+    return version.IsZero() ? QStringLiteral("н/д") : version.VersionStr();
+}
+
+int TfrmMain::TrayImageIndex(const TDeviceItemList& devices) {
+    int connected = 0;
+    int enabled = 0;
+    for (const auto& device : devices) {
+        const TThreadState state = device->ThreadState();
+        if (state == tsConnected || state == tsWorkingIdle || state == tsWorkingOrder)
+            ++connected;
+        if (device->Enabled())
+            ++enabled;
+    }
+    if (connected == 0)
+        return 0;
+    return connected < enabled ? 1 : 2;
+}
+
+// ---- The list view
+
+void TfrmMain::FillList() {
+    const std::shared_ptr<TDeviceItem> selected = GetSelectedDevice();
+    lvDevices->setUpdatesEnabled(false);
+    lvDevices->clear();
+    const bool onlyEnabled = cbxFilter->currentIndex() == 1;
+    for (const auto& device : FDevices)
+        if (!onlyEnabled || device->Enabled())
+            AddItem(device, true);
+    // Keep the operator's row selected across a rebuild where it is still listed.
+    if (selected)
+        if (QTreeWidgetItem* row = ItemByData(lvDevices, selected.get()))
+            lvDevices->setCurrentItem(row);
+    lvDevices->setUpdatesEnabled(true);
+}
+
+void TfrmMain::AddItem(const std::shared_ptr<TDeviceItem>& DeviceItem, bool DoUpdate) {
+    auto* row = new QTreeWidgetItem(lvDevices);
+    row->setData(0, kDeviceRole, QVariant::fromValue(reinterpret_cast<quintptr>(DeviceItem.get())));
+    if (DoUpdate)
+        UpdateItem(DeviceItem);
+}
+
+void TfrmMain::RemoveItem(const TDeviceItem* DeviceItem) {
+    delete ItemByData(lvDevices, DeviceItem);
+}
+
+QTreeWidgetItem* TfrmMain::ItemByData(QTreeWidget* ListView, const TDeviceItem* Data) {
+    const auto key = reinterpret_cast<quintptr>(Data);
+    for (int i = 0; i < ListView->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListView->topLevelItem(i);
+        if (row->data(0, kDeviceRole).value<quintptr>() == key)
+            return row;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<TDeviceItem> TfrmMain::GetSelectedDevice() const {
+    const QList<QTreeWidgetItem*> rows = lvDevices->selectedItems();
+    if (rows.isEmpty())
+        return nullptr;
+    // The row only names the record; the list says whether it still exists.
+    const auto* data =
+        reinterpret_cast<const TDeviceItem*>(rows.first()->data(0, kDeviceRole).value<quintptr>());
+    const int index = FDevices.IndexOf(data);
+    return index >= 0 ? FDevices[index] : nullptr;
+}
+
+void TfrmMain::UpdateItem(const std::shared_ptr<TDeviceItem>& DeviceItem) {
+    UpdateDashboard();
+    if (!DeviceItem)
+        return;
+    if (GetSelectedDevice() == DeviceItem)
+        UpdateDeviceActions(DeviceItem.get());
+    QTreeWidgetItem* row = ItemByData(lvDevices, DeviceItem.get());
+    if (!row)
+        return;
+    const TDeviceItem& device = *DeviceItem;
+    row->setIcon(0, ilListIcons.value(DeviceImageIndex(device)));
+    row->setText(0, device.Name);
+    row->setText(1, DeviceAddressText(device));
+    row->setText(2, device.GetStatusString());
+    row->setText(3, DeviceVersionText(device));
+}
+
+void TfrmMain::UpdateDeviceActions(const TDeviceItem* aDevice) {
+    if (!aDevice) {
+        for (QAction* a : {actDeviceEnable, actDeviceDisable, actDevicePops, actDeviceDelete})
+            a->setEnabled(false);
+        return;
+    }
+    const bool terminating = aDevice->ThreadTerminating();
+    const bool enabled = aDevice->Enabled();
+    actDeviceEnable->setEnabled(!enabled && !terminating);
+    actDeviceDisable->setEnabled(enabled && !terminating);
+    actDeviceEnable->setVisible(actDeviceEnable->isEnabled());
+    actDeviceDisable->setVisible(actDeviceDisable->isEnabled());
+    actDevicePops->setEnabled(true);
+    actDeviceDelete->setEnabled(true);
+}
+
+void TfrmMain::cbxFilterChange() {
+    FillList();
+    UpdateDeviceActions(GetSelectedDevice().get());
+}
+
+// ---- Device commands
+
+void TfrmMain::actDeviceEnableExecute() {
+    const auto device = GetSelectedDevice();
+    if (!device)
+        return;
+    device->SetEnabled(true);
+    SaveIni();
+    device->ResumeThread();
+    UpdateDeviceActions(device.get());
+    AdaptDashboard();
+}
+
+void TfrmMain::actDeviceDisableExecute() {
+    const auto device = GetSelectedDevice();
+    if (!device)
+        return;
+    device->DestroyThread(false);
+    device->SetEnabled(false);
+    SaveIni();
+    UpdateItem(device);
+    if (cbxFilter->currentIndex() > 0)
+        FillList();
+    UpdateDeviceActions(GetSelectedDevice().get());
+    AdaptDashboard();
+}
+
+void TfrmMain::actDevicePopsExecute() {
+    const auto device = GetSelectedDevice();
+    if (!device)
+        return;
+    TfrmDeviceProps dialog(this);
+    dialog.GetProperties(*device);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The record may have left the list while the dialog was open.
+    if (!FDevices.Contains(device.get()))
+        return;
+    dialog.ApplyProperties(*device);
+    UpdateItem(device);
+    SaveIni();
+}
+
+void TfrmMain::actDeviceNewExecute() {
+    TfrmDeviceProps dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    auto device = TDeviceItem::Create(QString(), 0);
+    device->SetEnabled(true);
+    FDevices.Add(device);
+    dialog.ApplyProperties(*device);
+    SaveIni();
+    device->ResumeThread();
+    AddItem(device, true);
+    AdaptDashboard();
+}
+
+void TfrmMain::actDeviceDeleteExecute() {
+    const auto device = GetSelectedDevice();
+    if (!device)
+        return;
+    const auto answer =
+        QMessageBox::question(this, QStringLiteral("Удаление"),
+                              QStringLiteral("Удалить терминал \"%1\"?").arg(device->Name),
+                              QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes || !FDevices.Contains(device.get()))
+        return;
+    RemoveItem(device.get());
+    FDevices.Remove(device.get());
+    SaveIni();
+    UpdateDeviceActions(GetSelectedDevice().get());
+    AdaptDashboard();
+}
+
+// ---- Kiosk link notifications
+
+void TfrmMain::WMKioskState(const std::shared_ptr<TDeviceItem>& device, TThreadState state) {
+    if (!device || !FDevices.Contains(device.get())) {
+        UpdateDashboard();
+        return;
+    }
+    UpdateItem(device);
+    CloseOrderWindow(device, state);
+}
+
+void TfrmMain::WMKioskPayBlock(const std::shared_ptr<TDeviceItem>& device) {
+    if (!device || !FDevices.Contains(device.get()))
+        return;
+    if (OrderWindowOf(device.get()))
+        return;
+    auto* window = new TfrmOrderConfirm(this);
+    window->SetDevice(device);
+    window->PrepareForShow();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void TfrmMain::WMKioskPayEnd(const std::shared_ptr<TDeviceItem>& device) {
+    if (!device || !FDevices.Contains(device.get()))
+        return;
+    for (TfrmOrderConfirm* window : OrderWindows())
+        if (window->IsForDevice(device.get()))
+            delete window;
+}
+
+void TfrmMain::AddLogLine(const std::shared_ptr<TDeviceItem>& device, const QString& line) {
+    // The trace of the connection threads is not kept: the log page stays hidden.
+    (void)device;
+    (void)line;
+}
+
+void TfrmMain::CloseOrderWindow(const std::shared_ptr<TDeviceItem>& DeviceItem,
+                                TThreadState state) {
+    if (state == tsConnected)
+        return;
+    const QList<TfrmOrderConfirm*> windows = OrderWindows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if ((*it)->IsForDevice(DeviceItem.get()))
+            (*it)->ForceClose();
+}
+
+QList<TfrmOrderConfirm*> TfrmMain::OrderWindows() const {
+    QList<TfrmOrderConfirm*> open;
+    for (TfrmOrderConfirm* window :
+         findChildren<TfrmOrderConfirm*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!window->IsClosed())
+            open.append(window);
+    return open;
+}
+
+TfrmOrderConfirm* TfrmMain::OrderWindowOf(const TDeviceItem* device) const {
+    for (TfrmOrderConfirm* window : OrderWindows())
+        if (window->IsForDevice(device))
+            return window;
+    return nullptr;
+}

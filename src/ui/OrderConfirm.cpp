@@ -1,0 +1,225 @@
+#include "ui/OrderConfirm.h"
+
+#include "kiosk/ClientThread.h"
+#include "ui/WindowFont.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+// Delphi's "%.2d": at least two digits, the sign in front of them.
+QString twoDigits(qint64 value) {
+    const QString digits =
+        QString::number(value < 0 ? -value : value).rightJustified(2, QLatin1Char('0'));
+    return value < 0 ? QLatin1Char('-') + digits : digits;
+}
+
+const TVersion& resumeVersion() {
+    static const TVersion v(QStringLiteral("6.3.0.0"));
+    return v;
+}
+
+} // namespace
+
+QString OrderSumText(double orderBilled) {
+    // A sum too large for the roubles field, or not a number at all, is as good as
+    // an unreadable one.
+    if (!std::isfinite(orderBilled) || std::fabs(orderBilled) > 1e15)
+        orderBilled = -1.0;
+    const double whole = std::trunc(orderBilled);
+    auto roubles = static_cast<qint64>(whole);
+    // nearbyint follows the default rounding mode: to nearest, halves to even.
+    auto kopecks = static_cast<qint64>(std::nearbyint((orderBilled - whole) * 100.0));
+    // 12.996 would otherwise read "12 руб. 100 коп.".
+    if (kopecks >= 100 || kopecks <= -100) {
+        const qint64 sign = kopecks > 0 ? 1 : -1;
+        roubles += sign;
+        kopecks -= sign * 100;
+    }
+    return QStringLiteral("Сумма заказа: %1 руб. %2 коп.").arg(roubles).arg(twoDigits(kopecks));
+}
+
+TfrmOrderConfirm::TfrmOrderConfirm(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                         Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName(QStringLiteral("frmOrderConfirm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    ApplyWindowFont(this);
+    setFixedSize(642, 416);
+
+    lblTitle = new QLabel(this);
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    lblTitle->setGeometry(13, 8, 616, 27);
+    lblTitle->setAlignment(Qt::AlignCenter);
+    {
+        QFont f(QStringLiteral("Lucida Sans Unicode"));
+        f.setPixelSize(24);
+        lblTitle->setFont(f);
+        QPalette pal = lblTitle->palette();
+        pal.setColor(QPalette::WindowText, Qt::blue);
+        lblTitle->setPalette(pal);
+    }
+
+    memInvoice = new QPlainTextEdit(this);
+    memInvoice->setObjectName(QStringLiteral("memInvoice"));
+    memInvoice->setGeometry(13, 43, 616, 231);
+    memInvoice->setReadOnly(true);
+    memInvoice->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memInvoice->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memInvoice->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    {
+        QFont f(QStringLiteral("Lucida Console"));
+        f.setStyleHint(QFont::Monospace);
+        f.setPixelSize(12);
+        memInvoice->setFont(f);
+    }
+    // The form sees the keys first, also those typed into the invoice.
+    memInvoice->installEventFilter(this);
+
+    auto makeButton = [this](const char* name, const QString& text, const QRect& geometry) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(geometry);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setAutoDefault(false);
+        return b;
+    };
+    const int bottom = 416 - 13;
+    btnAccept = makeButton("btnAccept", QStringLiteral("Исполнить заказ (Enter)"),
+                           QRect(13, bottom - 100, 150, 100));
+    btnPrint = makeButton("btnPrint", QStringLiteral("Печать"), QRect(246, bottom - 100, 150, 46));
+    btnResumeOrder = makeButton("btnResumeOrder", QStringLiteral("Вернуться в заказ"),
+                                QRect(246, bottom - 46, 150, 46));
+    btnDeny = makeButton("btnDeny", QStringLiteral("Отменить заказ (Esc)"),
+                         QRect(479, bottom - 100, 150, 100));
+
+    for (QPushButton* b : {btnAccept, btnDeny, btnResumeOrder})
+        connect(b, &QPushButton::clicked, this, [this, b] { btnAcceptClick(b); });
+    connect(btnPrint, &QPushButton::clicked, this, [this] { btnPrintClick(btnPrint); });
+
+    timKeepAlive = new QTimer(this);
+    timKeepAlive->setObjectName(QStringLiteral("timKeepAlive"));
+    timKeepAlive->setInterval(1000);
+    connect(timKeepAlive, &QTimer::timeout, this, &TfrmOrderConfirm::timKeepAliveTimer);
+    timKeepAlive->start();
+
+    memInvoice->setFocus();
+}
+
+TfrmOrderConfirm::~TfrmOrderConfirm() = default;
+
+bool TfrmOrderConfirm::IsForDevice(const TDeviceItem* device) const {
+    if (m_closed)
+        return false;
+    auto d = m_device.lock();
+    return d && d.get() == device;
+}
+
+void TfrmOrderConfirm::PrepareForShow() {
+    auto device = m_device.lock();
+    if (!device)
+        return;
+    TDeviceLock lock(*device);
+    const TVersion version = device->Version();
+    btnResumeOrder->setEnabled(version.NewerThan(resumeVersion()) ||
+                               version.Equal(resumeVersion()));
+    setWindowTitle(QStringLiteral("%1 - подтверждение заказа").arg(device->Name));
+    lblTitle->setText(OrderSumText(device->OrderBilled));
+    memInvoice->setPlainText(device->Invoice);
+}
+
+void TfrmOrderConfirm::ForceClose() {
+    FAllowClosing = true;
+    close();
+}
+
+void TfrmOrderConfirm::btnAcceptClick(QObject* Sender) {
+    TKioskCommand command = kcNone;
+    if (Sender == btnAccept)
+        command = kcConfirmOrder;
+    else if (Sender == btnDeny)
+        command = kcCancelOrder;
+    else if (Sender == btnResumeOrder)
+        command = kcReturnToOrder;
+    if (command == kcNone)
+        return;
+    // A disabled button must not act through its shortcut either.
+    if (auto* button = qobject_cast<QPushButton*>(Sender); button && !button->isEnabled())
+        return;
+    if (auto device = m_device.lock())
+        device->AddKioskCommand(command);
+    FAllowClosing = true;
+    close();
+}
+
+void TfrmOrderConfirm::btnPrintClick(QObject* Sender) {
+    (void)Sender;
+    // The receipt printing of the console is not part of this build yet; say so
+    // rather than pretend that a receipt went out.
+    QMessageBox::information(this, QStringLiteral("Печать"),
+                             QStringLiteral("Печать чека пока недоступна"));
+}
+
+bool TfrmOrderConfirm::FormKeyPress(QChar Key) {
+    if (Key == QChar(13)) {
+        btnAccept->click();
+        return true;
+    }
+    if (Key == QChar(27)) {
+        btnDeny->click();
+        return true;
+    }
+    return false;
+}
+
+void TfrmOrderConfirm::timKeepAliveTimer() {
+    if (auto device = m_device.lock())
+        device->SetKioskAlive();
+}
+
+void TfrmOrderConfirm::closeEvent(QCloseEvent* event) {
+    if (FAllowClosing) {
+        m_closed = true;
+        timKeepAlive->stop();
+        event->accept();
+    } else
+        event->ignore();
+}
+
+namespace {
+QChar keyChar(const QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QChar(13);
+    case Qt::Key_Escape:
+        return QChar(27);
+    default:
+        return {};
+    }
+}
+} // namespace
+
+void TfrmOrderConfirm::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ||
+        !FormKeyPress(keyChar(event)))
+        QWidget::keyPressEvent(event);
+}
+
+bool TfrmOrderConfirm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == memInvoice && event->type() == QEvent::KeyPress) {
+        auto* e = static_cast<QKeyEvent*>(event);
+        if (!(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && FormKeyPress(keyChar(e)))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class TDeviceItem;
+
+// "Сумма заказа: %d руб. %.2d коп.": whole roubles truncated toward zero, kopecks the
+// fraction times 100 rounded to nearest with halves to even.
+QString OrderSumText(double orderBilled);
+
+// The window in which the operator carries out, cancels or returns a kiosk's order.
+// Not modal; one per kiosk. It refuses every close except its own decisions and the
+// main window's ForceClose, so a stray Alt+F4 cannot lose a customer's payment.
+//
+// The window holds its device weakly: a kiosk deleted while its window is open makes
+// the window inert rather than keeping a dead record busy.
+class TfrmOrderConfirm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmOrderConfirm(QWidget* owner);
+    ~TfrmOrderConfirm() override;
+
+    void SetDevice(const std::shared_ptr<TDeviceItem>& device) { m_device = device; }
+    std::shared_ptr<TDeviceItem> Device() const { return m_device.lock(); }
+    // True for an open window of that device (a closed one only waits for deletion).
+    bool IsForDevice(const TDeviceItem* device) const;
+    bool IsClosed() const { return m_closed; }
+
+    void PrepareForShow();
+    void ForceClose();
+
+    void btnAcceptClick(QObject* Sender);
+    void btnPrintClick(QObject* Sender);
+    // Enter accepts, Esc denies; true when the key was one of them.
+    bool FormKeyPress(QChar Key);
+
+    QLabel* lblTitle = nullptr;
+    QPlainTextEdit* memInvoice = nullptr;
+    QPushButton* btnAccept = nullptr;
+    QPushButton* btnPrint = nullptr;
+    QPushButton* btnResumeOrder = nullptr;
+    QPushButton* btnDeny = nullptr;
+    QTimer* timKeepAlive = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void timKeepAliveTimer();
+
+    std::weak_ptr<TDeviceItem> m_device;
+    bool FAllowClosing = false;
+    bool m_closed = false;
+};
