@@ -60,10 +60,12 @@ QString serialPortDevice(int number, const QString& dataFolder) {
 }
 
 QList<SerialPortInfo> availableSerialPorts(const QString& dataFolder) {
+    // Only ports that lead somewhere: a link of the compatibility layer whose device is
+    // gone is no choice to offer.
     std::map<int, QString> found;
     for (int n = 1; n <= 96; ++n) {
         const QString device = serialPortDevice(n, dataFolder);
-        if (linkExists(device))
+        if (QFileInfo::exists(device))
             found[n] = device;
     }
     // Links of the compatibility layer may name ports beyond the fixed mapping.
@@ -73,7 +75,7 @@ QList<SerialPortInfo> availableSerialPorts(const QString& dataFolder) {
         for (const QFileInfo& entry :
              dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
             const auto match = name.match(entry.fileName());
-            if (match.hasMatch())
+            if (match.hasMatch() && entry.exists())
                 found[match.captured(1).toInt()] = entry.filePath();
         }
     }

@@ -13,9 +13,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -526,6 +528,42 @@ TEST_F(EscPosSerialTest, PortErrors) {
         TESCPOSPrinter printer;
         EXPECT_EQ(errorOf([&] { printer.OpenCheck(ctSale, "", "", "1", {}, {}, 0); }), c.message);
     }
+}
+
+TEST_F(EscPosSerialTest, PortNumbersAndTheirDevices) {
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("missing")), comLink(3)));
+    ASSERT_TRUE(QFile::link(socat.endB(), comLink(150)));
+    const struct {
+        int number;
+        QString device;
+    } cases[] = {
+        {1, "/dev/ttyS0"},
+        {32, "/dev/ttyS31"},
+        {33, "/dev/ttyUSB0"},
+        {64, "/dev/ttyUSB31"},
+        {65, "/dev/ttyACM0"},
+        {96, "/dev/ttyACM31"},
+        {0, ""},
+        {97, ""},
+        {kPort, comLink(kPort)},
+        {3, comLink(3)}, // the link decides, even one that leads nowhere
+        {150, comLink(150)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(orvanta::serialPortDevice(c.number, DataFolder), c.device) << c.number;
+    // Without a data folder only the fixed mapping is left.
+    EXPECT_EQ(orvanta::serialPortDevice(kPort, QString()), QStringLiteral("/dev/ttyS6"));
+    EXPECT_EQ(orvanta::serialPortDevice(150, QString()), QString());
+
+    // The list offers the ports that lead to a device, the links among them.
+    QMap<int, QString> listed;
+    for (const orvanta::SerialPortInfo& port : orvanta::availableSerialPorts(DataFolder))
+        listed[port.number] = port.device;
+    EXPECT_EQ(listed.value(kPort), comLink(kPort));
+    EXPECT_EQ(listed.value(150), comLink(150));
+    EXPECT_FALSE(listed.contains(3));
+    for (auto it = listed.cbegin(); it != listed.cend(); ++it)
+        EXPECT_TRUE(QFileInfo::exists(it.value())) << it.value().toStdString();
 }
 
 TEST_F(EscPosSerialTest, WritingToAClosedPortRaises) {
