@@ -124,7 +124,6 @@ void TDashboardGrid::resizeEvent(QResizeEvent* event) {
 
 void TDashboardGrid::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QRect dirty = event->rect();
     const int colWidth = DefaultColWidth();
     const int rowHeight = DefaultRowHeight();
 
@@ -140,13 +139,74 @@ void TDashboardGrid::paintEvent(QPaintEvent* event) {
     if (colWidth <= 0 || rowHeight <= 0)
         return;
 
-    const int firstCol = std::max(0, dirty.left() / colWidth);
-    const int lastCol = std::min(m_cols - 1, dirty.right() / colWidth);
-    const int firstRow = std::max(0, dirty.top() / rowHeight);
-    const int lastRow = std::min(m_rows - 1, dirty.bottom() / rowHeight);
-    for (int row = firstRow; row <= lastRow; ++row)
-        for (int col = firstCol; col <= lastCol; ++col)
-            DrawGridDrawCell(painter, col, row, CellRect(col, row));
+    prepareFonts();
+    // Only the cells under the dirty region; a cell touched by two of its rectangles is
+    // painted twice, which is harmless (it is opaque).
+    for (const QRect& dirty : event->region()) {
+        const int firstCol = std::max(0, dirty.left() / colWidth);
+        const int lastCol = std::min(m_cols - 1, dirty.right() / colWidth);
+        const int firstRow = std::max(0, dirty.top() / rowHeight);
+        const int lastRow = std::min(m_rows - 1, dirty.bottom() / rowHeight);
+        for (int row = firstRow; row <= lastRow; ++row)
+            for (int col = firstCol; col <= lastCol; ++col)
+                DrawGridDrawCell(painter, col, row, CellRect(col, row));
+    }
+}
+
+void TDashboardGrid::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        m_fontsReady = false;
+}
+
+void TDashboardGrid::prepareFonts() {
+    if (m_fontsReady)
+        return;
+    m_names.font = font();
+    m_names.font.setPointSize(18);
+    m_names.font.setBold(true);
+    m_names.texts.clear();
+    m_statuses.font = font();
+    m_statuses.font.setPointSize(12);
+    m_statuses.font.setBold(false);
+    m_statuses.texts.clear();
+    m_fontsReady = true;
+}
+
+void TDashboardGrid::drawLine(QPainter& painter, TextCache& cache, const QString& text,
+                              const QRect& area, bool centreVertically) {
+    if (text.isEmpty())
+        return;
+    auto it = cache.texts.find(text);
+    if (it == cache.texts.end()) {
+        // Renamed kiosks leave stale entries behind; start afresh now and then.
+        if (cache.texts.size() > 4096)
+            cache.texts.clear();
+        // One line whatever the text holds, as the cell has room for one.
+        QString single = text;
+        single.replace(QLatin1Char('\n'), QLatin1Char(' '))
+            .replace(QLatin1Char('\r'), QLatin1Char(' '));
+        QStaticText line(single);
+        line.setTextFormat(Qt::PlainText);
+        line.setPerformanceHint(QStaticText::AggressiveCaching);
+        line.prepare(QTransform(), cache.font);
+        it = cache.texts.insert(text, line);
+    }
+    const QSizeF size = it->size();
+    const int x = area.left() + int((area.width() - size.width()) / 2);
+    const int y =
+        centreVertically ? area.top() + int((area.height() - size.height()) / 2) : area.top();
+    painter.setFont(cache.font);
+    // Text wider or taller than its half of the cell is cut at the cell's edges, as a
+    // single centred line would be.
+    const bool fits = size.width() <= area.width() && size.height() <= area.height();
+    if (!fits) {
+        painter.save();
+        painter.setClipRect(area, Qt::IntersectClip);
+    }
+    painter.drawStaticText(x, y, *it);
+    if (!fits)
+        painter.restore();
 }
 
 void TDashboardGrid::DrawGridDrawCell(QPainter& painter, int ACol, int ARow, const QRect& rect) {
@@ -170,19 +230,24 @@ void TDashboardGrid::DrawGridDrawCell(QPainter& painter, int ACol, int ARow, con
     const QRect upper(rect.left(), rect.top(), rect.width(), middle - rect.top());
     const QRect lower(rect.left(), middle, rect.width(), rect.top() + rect.height() - middle);
 
+    prepareFonts();
     painter.setPen(ColorToQColor(colors.text, pal));
-    QFont nameFont = font();
-    nameFont.setPointSize(18);
-    nameFont.setBold(true);
-    painter.setFont(nameFont);
-    painter.drawText(upper, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, device->Name);
+    drawLine(painter, m_names, device->Name, upper, true);
+    drawLine(painter, m_statuses, device->GetStatusString(), lower, false);
+}
 
-    QFont statusFont = font();
-    statusFont.setPointSize(12);
-    statusFont.setBold(false);
-    painter.setFont(statusFont);
-    painter.drawText(lower, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
-                     device->GetStatusString());
+void TDashboardGrid::UpdateDevice(const TDeviceItem* device) {
+    if (!Devices || !device)
+        return;
+    const int index = Devices->IndexOf(device);
+    if (index < 0)
+        return;
+    const int row = index / m_cols;
+    if (row >= m_rows) {
+        // Added since the last AdaptGrid: not on the board yet.
+        return;
+    }
+    update(CellRect(index % m_cols, row));
 }
 
 // --- window
@@ -279,6 +344,11 @@ void ShowDashboard(QWidget* owner, const TDeviceItemList* devices) {
 void UpdateDashboard() {
     if (g_dashboard)
         g_dashboard->RepaintGrid();
+}
+
+void UpdateDashboard(const TDeviceItem* device) {
+    if (g_dashboard)
+        g_dashboard->DrawGrid->UpdateDevice(device);
 }
 
 void AdaptDashboard() {

@@ -3,10 +3,13 @@
 #include "board/DashboardSettings.h"
 #include "kiosk/ClientThread.h"
 
+#include <QFont>
+#include <QHash>
 #include <QList>
 #include <QMargins>
 #include <QPointer>
 #include <QRect>
+#include <QStaticText>
 #include <QWidget>
 
 class QPainter;
@@ -63,12 +66,28 @@ public:
 
     // Paints one cell into rect on painter.
     void DrawGridDrawCell(QPainter& painter, int ACol, int ARow, const QRect& rect);
+    // Schedules a repaint of the one cell showing device (nothing when it has none).
+    void UpdateDevice(const TDeviceItem* device);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Laid-out lines, kept between paints: names and status texts repeat on every
+    // repaint, and shaping them anew each time is most of a paint's cost.
+    struct TextCache {
+        QFont font;
+        QHash<QString, QStaticText> texts;
+    };
+    void prepareFonts();
+    void drawLine(QPainter& painter, TextCache& cache, const QString& text, const QRect& area,
+                  bool centreVertically);
+
+    TextCache m_names;
+    TextCache m_statuses;
+    bool m_fontsReady = false;
     int m_cols = 1;
     int m_rows = 1;
 };
@@ -120,6 +139,8 @@ bool DashboardOpen();
 void ShowDashboard(QWidget* owner, const TDeviceItemList* devices);
 // Repaint of the open board after a device's state or row changed; nothing when closed.
 void UpdateDashboard();
+// The same for the cell of one device only: cheaper when many kiosks report at once.
+void UpdateDashboard(const TDeviceItem* device);
 // Reshape and repaint of the open board after devices were added, deleted, enabled or
 // disabled; nothing when closed.
 void AdaptDashboard();
