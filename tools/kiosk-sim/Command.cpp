@@ -107,9 +107,12 @@ ParseResult parseCommand(const QString& line, int kioskCount, const QString& bas
     *command = Command{};
     command->source = line.trimmed();
     command->baseDir = baseDir;
-    QStringView rest = QStringView(line).trimmed();
-    if (rest.isEmpty() || rest.startsWith(u'#'))
+    if (command->source.isEmpty() || command->source.startsWith(u'#'))
         return ParseResult::Empty;
+    // Only the leading blanks go: the text of send and write keeps its trailing ones.
+    QStringView rest = line;
+    while (rest.front().isSpace())
+        rest = rest.sliced(1);
 
     const auto takeWord = [&rest]() {
         qsizetype end = 0;

@@ -135,7 +135,9 @@ QString printable(const QByteArray& bytes, qsizetype limit) {
 }
 
 bool decodeUtf8(const QByteArray& bytes, QString* text) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless: a sequence cut off at the end of the file is an error too, not a state
+    // kept for more input.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     *text = decoder(bytes);
     return !decoder.hasError();
 }

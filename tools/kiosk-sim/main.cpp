@@ -121,14 +121,32 @@ int main(int argc, char** argv) {
         QStringLiteral("quiet"),
         QStringLiteral("Leaves out the lines received and sent (connections, errors and "
                        "echo still show)."));
+    const QCommandLineOption sampleOption(
+        QStringLiteral("sample"),
+        QStringLiteral("Prints the shipped sample (order or invoice) and ends; a start for "
+                       "an order of one's own."),
+        QStringLiteral("NAME"));
     parser.addOptions({helpOption, portOption, countOption, versionOption, addressOption,
-                       scriptOption, logOption, quietOption});
+                       scriptOption, logOption, quietOption, sampleOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         fail(parser.errorText());
         return 2;
     }
     if (parser.isSet(helpOption)) {
         std::fputs(qPrintable(parser.helpText() + QLatin1Char('\n') + commandHelp()), stdout);
+        return 0;
+    }
+    if (parser.isSet(sampleOption)) {
+        const QString name = parser.value(sampleOption);
+        QFile sample(name == QLatin1String("order")     ? QStringLiteral(":/samples/order.xml")
+                     : name == QLatin1String("invoice") ? QStringLiteral(":/samples/invoice.txt")
+                                                        : QString());
+        if (!sample.open(QIODevice::ReadOnly)) {
+            fail(QStringLiteral("--sample takes order or invoice"));
+            return 2;
+        }
+        const QByteArray bytes = sample.readAll();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
