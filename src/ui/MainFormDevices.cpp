@@ -166,10 +166,13 @@ void TfrmMain::UpdateDeviceActions(const TDeviceItem* aDevice) {
     }
     const bool terminating = aDevice->ThreadTerminating();
     const bool enabled = aDevice->Enabled();
-    actDeviceEnable->setEnabled(!enabled && !terminating);
-    actDeviceDisable->setEnabled(enabled && !terminating);
-    actDeviceEnable->setVisible(actDeviceEnable->isEnabled());
-    actDeviceDisable->setVisible(actDeviceDisable->isEnabled());
+    const bool canEnable = !enabled && !terminating;
+    const bool canDisable = enabled && !terminating;
+    // Visibility first: Qt keeps a hidden action disabled whatever it is told.
+    actDeviceEnable->setVisible(canEnable);
+    actDeviceEnable->setEnabled(canEnable);
+    actDeviceDisable->setVisible(canDisable);
+    actDeviceDisable->setEnabled(canDisable);
     actDevicePops->setEnabled(true);
     actDeviceDelete->setEnabled(true);
 }
