@@ -1,0 +1,481 @@
+#include "printing/WindowsPrinter.h"
+
+#include "platform/CodePages.h"
+#include "platform/Error.h"
+#include "printing/Barcode.h"
+#include "printing/BarcodeCanvas.h"
+#include "printing/PrintSettings.h"
+
+#include <QFontMetrics>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include <cups/cups.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const char* const kRawFormat = CUPS_FORMAT_RAW;
+const char* const kPdfFormat = CUPS_FORMAT_PDF;
+
+QString lastCupsError() {
+    return QString::fromUtf8(cupsLastErrorString());
+}
+
+// Dests of the server, released when the list goes out of scope.
+class DestList {
+public:
+    DestList() { m_count = cupsGetDests2(CUPS_HTTP_DEFAULT, &m_dests); }
+    ~DestList() { cupsFreeDests(m_count, m_dests); }
+    DestList(const DestList&) = delete;
+    DestList& operator=(const DestList&) = delete;
+
+    int count() const { return m_count; }
+    const cups_dest_t& at(int i) const { return m_dests[i]; }
+
+private:
+    cups_dest_t* m_dests = nullptr;
+    int m_count = 0;
+};
+
+// Whether the queue takes several documents in one job. The scheduler says so for its
+// queues; a server that is an IPP printer itself may not, and then every document gets a
+// job of its own, submitted in order, which the queue keeps.
+bool takesSeveralDocuments(const QString& printer) {
+    const QByteArray name = printer.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
+    if (!dest)
+        return false;
+    bool several = false;
+    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+        ipp_attribute_t* attr =
+            cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, "multiple-document-jobs");
+        several = attr && ippGetValueTag(attr) == IPP_TAG_BOOLEAN && ippGetBoolean(attr, 0);
+        cupsFreeDestInfo(info);
+    }
+    cupsFreeDests(1, dest);
+    return several;
+}
+
+} // namespace
+
+QStringList InstalledPrinters() {
+    DestList dests;
+    QStringList names;
+    for (int i = 0; i < dests.count(); ++i) {
+        if (!dests.at(i).instance)
+            names.append(QString::fromUtf8(dests.at(i).name));
+    }
+    return names;
+}
+
+QString DefaultPrinterName() {
+    DestList dests;
+    for (int i = 0; i < dests.count(); ++i) {
+        if (dests.at(i).is_default && !dests.at(i).instance)
+            return QString::fromUtf8(dests.at(i).name);
+    }
+    return {};
+}
+
+QString FindInstalledPrinter(const QString& name) {
+    if (name.isEmpty())
+        return {};
+    const QStringList names = InstalledPrinters();
+    for (const QString& installed : names) {
+        if (installed.compare(name, Qt::CaseInsensitive) == 0)
+            return installed;
+    }
+    return {};
+}
+
+QString SelectPrinter(const QString& name) {
+    const QStringList names = InstalledPrinters();
+    for (const QString& installed : names) {
+        if (!name.isEmpty() && installed.compare(name, Qt::CaseInsensitive) == 0)
+            return installed;
+    }
+    const QString fallback = DefaultPrinterName();
+    if (!fallback.isEmpty())
+        return fallback;
+    if (!names.isEmpty())
+        return names.first();
+    if (name.isEmpty())
+        throw orvanta::Exception(QStringLiteral("Нет ни одного установленного принтера"));
+    throw orvanta::Exception(
+        QStringLiteral("Принтер \"%1\" не установлен, и нет ни одного другого принтера").arg(name));
+}
+
+// ---------------------------------------------------------------------------------------
+
+TPrintJob::TPrintJob(const QString& printer, const QString& title)
+    : m_printer(printer)
+    , m_title(title) {
+    // The queue's own page size and resolution; a raw queue has no driver to tell them, and
+    // then Qt's defaults (A4) stand.
+    const QPrinterInfo info = QPrinterInfo::printerInfo(printer);
+    if (!info.isNull()) {
+        QPrinter probe(info, QPrinter::HighResolution);
+        m_layout = probe.pageLayout();
+        m_resolution = probe.resolution();
+    }
+    if (!m_layout.isValid())
+        m_layout = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF());
+    if (m_resolution <= 0)
+        m_resolution = 300;
+
+    m_metricsBuffer.open(QIODevice::WriteOnly);
+    m_metrics = std::make_unique<QPdfWriter>(&m_metricsBuffer);
+    m_metrics->setResolution(m_resolution);
+    m_metrics->setPageLayout(m_layout);
+    m_pageWidth = m_metrics->width();
+    m_pageHeight = m_metrics->height();
+}
+
+TPrintJob::~TPrintJob() {
+    if (m_painter && m_painter->isActive())
+        m_painter->end();
+}
+
+QPaintDevice* TPrintJob::metricsDevice() const {
+    return m_metrics.get();
+}
+
+QPainter& TPrintJob::painter() {
+    if (!m_painter) {
+        m_pageBuffer = std::make_unique<QBuffer>();
+        m_pageBuffer->open(QIODevice::WriteOnly);
+        m_writer = std::make_unique<QPdfWriter>(m_pageBuffer.get());
+        m_writer->setResolution(m_resolution);
+        m_writer->setPageLayout(m_layout);
+        m_writer->setTitle(m_title);
+        m_writer->setCreator(QStringLiteral("Orvanta"));
+        m_painter = std::make_unique<QPainter>();
+        if (!m_painter->begin(m_writer.get())) {
+            m_painter.reset();
+            throw orvanta::Exception(
+                QStringLiteral("Не удалось начать страницу для принтера \"%1\"").arg(m_printer));
+        }
+        m_pageEnded = false;
+    } else if (m_pageEnded) {
+        m_writer->newPage();
+        m_pageEnded = false;
+    }
+    return *m_painter;
+}
+
+void TPrintJob::endPage() {
+    if (m_painter)
+        m_pageEnded = true;
+}
+
+void TPrintJob::sendRaw(const QByteArray& bytes) {
+    if (bytes.isEmpty())
+        return;
+    // A PDF cannot carry printer bytes inside a page: the pages drawn so far become a
+    // document of their own, and drawing after this goes onto a new page.
+    closePages();
+    if (!m_documents.isEmpty() && m_documents.last().format == kRawFormat)
+        m_documents.last().data.append(bytes);
+    else
+        m_documents.append({kRawFormat, bytes});
+}
+
+QList<TPrintJob::Document> TPrintJob::documents() {
+    closePages();
+    return m_documents;
+}
+
+void TPrintJob::closePages() {
+    if (!m_painter)
+        return;
+    m_painter->end();
+    m_documents.append({kPdfFormat, m_pageBuffer->data()});
+    m_painter.reset();
+    m_writer.reset();
+    m_pageBuffer.reset();
+    m_pageEnded = false;
+}
+
+void TPrintJob::submit() {
+    const QList<Document> docs = documents();
+    if (docs.isEmpty())
+        return;
+    if (docs.size() == 1 || takesSeveralDocuments(m_printer)) {
+        submitOne(docs);
+        return;
+    }
+    for (const Document& doc : docs)
+        submitOne({doc});
+}
+
+void TPrintJob::submitOne(const QList<Document>& docs) {
+    const QByteArray name = m_printer.toUtf8();
+    const QByteArray title = m_title.toUtf8();
+    const int jobId =
+        cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), title.constData(), 0, nullptr);
+    if (jobId <= 0) {
+        throw orvanta::Exception(QStringLiteral("Принтер \"%1\" не принял задание печати: %2")
+                                     .arg(m_printer, lastCupsError()));
+    }
+    auto fail = [&](const QString& error) {
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, name.constData(), jobId, 1);
+        throw orvanta::Exception(
+            QStringLiteral("Ошибка передачи задания на принтер \"%1\": %2").arg(m_printer, error));
+    };
+    for (qsizetype i = 0; i < docs.size(); ++i) {
+        const Document& doc = docs.at(i);
+        const QByteArray docName = QByteArray("part") + QByteArray::number(i + 1);
+        if (cupsStartDocument(CUPS_HTTP_DEFAULT, name.constData(), jobId, docName.constData(),
+                              doc.format.constData(),
+                              i + 1 == docs.size() ? 1 : 0) != HTTP_STATUS_CONTINUE)
+            fail(lastCupsError());
+        if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, doc.data.constData(),
+                                 static_cast<size_t>(doc.data.size())) != HTTP_STATUS_CONTINUE) {
+            cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData());
+            fail(lastCupsError());
+        }
+        if (cupsFinishDocument(CUPS_HTTP_DEFAULT, name.constData()) > IPP_STATUS_OK_CONFLICTING)
+            fail(lastCupsError());
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+
+TWindowsInvoicePrinter::TWindowsInvoicePrinter() {
+    FName = PrinterName;
+}
+
+TWindowsInvoicePrinter::~TWindowsInvoicePrinter() = default;
+
+QString TWindowsInvoicePrinter::JobPrinter() const {
+    return FJob ? FJob->printer() : QString();
+}
+
+TPrintJob& TWindowsInvoicePrinter::job() {
+    if (!FJob)
+        throw orvanta::Exception(QStringLiteral("Документ печати не начат"));
+    return *FJob;
+}
+
+int TWindowsInvoicePrinter::PrinterPixelsPerInch(bool Horizontal) const {
+    Q_UNUSED(Horizontal); // the PDF page has one resolution for both directions
+    return FJob ? FJob->resolution() : 0;
+}
+
+int TWindowsInvoicePrinter::MMToPixels(double Millimetres) const {
+    // nearbyint rounds halves to even in the default rounding mode
+    return static_cast<int>(std::nearbyint(PrinterPixelsPerInch(false) * Millimetres / 25.4));
+}
+
+void TWindowsInvoicePrinter::CalcTabs() {
+    const int w = TextWidth(QStringLiteral("0"));
+    FTab2 = FWidth - 10 * w;
+    FTab1 = FWidth - 17 * w;
+}
+
+int TWindowsInvoicePrinter::TextWidth(const QString& Text) {
+    if (!FJob)
+        return QFontMetrics(FFont).horizontalAdvance(Text);
+    return QFontMetrics(FFont, FJob->metricsDevice()).horizontalAdvance(Text);
+}
+
+int TWindowsInvoicePrinter::TextHeight(const QString& Text) {
+    Q_UNUSED(Text); // a text's height is the font's cell height, as a device context gives it
+    if (!FJob)
+        return QFontMetrics(FFont).height();
+    return QFontMetrics(FFont, FJob->metricsDevice()).height();
+}
+
+void TWindowsInvoicePrinter::PrintFont(const QString& FontName, int FontSize,
+                                       TFontStyles FontStyle) {
+    QFont font(FontName);
+    // QFont ignores a size below 1 with a warning; keep the smallest printable one instead
+    font.setPointSize(std::max(1, FontSize));
+    font.setBold(FontStyle.testFlag(fsBold));
+    font.setItalic(FontStyle.testFlag(fsItalic));
+    font.setUnderline(FontStyle.testFlag(fsUnderline));
+    font.setStrikeOut(FontStyle.testFlag(fsStrikeOut));
+    FFont = font;
+}
+
+void TWindowsInvoicePrinter::PrintText(const QString& Text, int x1, int x2, bool RightJust,
+                                       bool Ln) {
+    TPrintJob& j = job();
+    const QString text = Text.isEmpty() ? QStringLiteral(" ") : Text;
+    const int flags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
+    const QFontMetrics metrics(FFont, j.metricsDevice());
+    const QRect span(x1, FPos.y(), std::max(0, x2 - x1), std::max(0, FHeight - FPos.y()));
+    QRect r = metrics.boundingRect(span, flags, text);
+    r.moveTop(FPos.y());
+    r.moveLeft(x1);
+    if (RightJust)
+        r.translate(x2 - (r.left() + r.width()), 0);
+    QPainter& painter = j.painter();
+    painter.setFont(FFont);
+    // A pixel of slack so that rounding between measuring and drawing never wraps a line
+    // that was measured as fitting.
+    painter.drawText(QRectF(r).adjusted(0, 0, 1, 0), flags, text);
+    if (Ln)
+        FPos.setY(r.top() + r.height());
+}
+
+void TWindowsInvoicePrinter::PrintLogo() {
+    SendCodes(Code3);
+}
+
+void TWindowsInvoicePrinter::PrintDiv() {
+    const int h = TextHeight(QStringLiteral("Hy"));
+    QPainter& painter = job().painter();
+    painter.save();
+    painter.setPen(QPen());
+    painter.drawLine(1, FPos.y() + h / 2, FWidth - 2, FPos.y() + h / 2);
+    painter.restore();
+    FPos.ry() += h;
+}
+
+void TWindowsInvoicePrinter::PrintBarCode(const QString& Text) {
+    // A barcode that cannot be drawn is left out: the receipt is still worth printing.
+    try {
+        TBarcodeImage barcode;
+        barcode.SetTyp(bcCode128A);
+        barcode.SetText(orvanta::toCp1251(Text));
+        barcode.SetLeft(FPos.x());
+        barcode.SetTop(FPos.y());
+        barcode.SetHeight(3 * TextHeight(QStringLiteral("0")));
+        barcode.SetWidth(std::min(MMToPixels(80), FWidth));
+        QPainter& painter = job().painter();
+        painter.save();
+        {
+            TQPainterCanvas canvas(painter);
+            barcode.DrawBarcode(canvas);
+        }
+        painter.restore();
+        FPos.setX(0);
+        FPos.ry() += barcode.Height();
+    } catch (...) {
+    }
+}
+
+void TWindowsInvoicePrinter::PaperFeed(int Units) {
+    FPos.ry() += Units;
+}
+
+void TWindowsInvoicePrinter::PaperCut(bool Full) {
+    Q_UNUSED(Full);
+    TPrintJob& j = job();
+    j.endPage();
+    if (!Code4.isEmpty()) {
+        SendCodes(Code4);
+        j.endPage();
+    }
+    FPos.setY(0);
+}
+
+void TWindowsInvoicePrinter::OpenCheck(TInvoiceCheckType CheckType, const QString& Title,
+                                       const QString& Header, const QString& OrderName,
+                                       const TKioskInfo& Kiosk,
+                                       const TOrganizationInfo& Organization, TDateTime DateTime) {
+    TInvoicePrinter::OpenCheck(CheckType, Title, Header, OrderName, Kiosk, Organization, DateTime);
+    BeginJob(Title);
+    try {
+        PrintHeader(Title, Header, OrderName, Kiosk, Organization, DateTime);
+        if (CheckType != ctInfoText)
+            printColumnTitles(QStringLiteral("Цена"));
+    } catch (...) {
+        AbortJob();
+        throw;
+    }
+}
+
+void TWindowsInvoicePrinter::Sale(const QString& Text, int Department, double Quantity,
+                                  double Price, double Tax1, double Tax2, double Tax3,
+                                  double Tax4) {
+    Q_UNUSED(Department);
+    Q_UNUSED(Tax1);
+    Q_UNUSED(Tax2);
+    Q_UNUSED(Tax3);
+    Q_UNUSED(Tax4);
+    printItemLine(Text, Quantity, Price);
+}
+
+void TWindowsInvoicePrinter::Buy(const QString& Text, int Department, double Quantity, double Price,
+                                 double Tax1, double Tax2, double Tax3, double Tax4) {
+    Q_UNUSED(Department);
+    Q_UNUSED(Tax1);
+    Q_UNUSED(Tax2);
+    Q_UNUSED(Tax3);
+    Q_UNUSED(Tax4);
+    printItemLine(Text, Quantity, Price);
+}
+
+void TWindowsInvoicePrinter::Charge(const QString& Text, double Charge) {
+    printChargeLine(Text, Charge);
+}
+
+void TWindowsInvoicePrinter::Discount(const QString& Text, double Discount) {
+    printDiscountLine(Text, Discount);
+}
+
+void TWindowsInvoicePrinter::CloseCheck(const QString& Text, const QString& Footer,
+                                        double TotalPrice, double Summ, double Discount,
+                                        double Change, const QString& Address) {
+    if (TotalPrice != 0) {
+        // the footer stays in this font: the total and the footer close the receipt together
+        PrintFont(PrinterFontName, PrinterFontSize + 2, {fsBold});
+        printTotalLine(TotalPrice);
+    }
+    printPriceBarCode(TotalPrice);
+    PrintFooter(Footer);
+    EndJob();
+    TInvoicePrinter::CloseCheck(Text, Footer, TotalPrice, Summ, Discount, Change, Address);
+}
+
+void TWindowsInvoicePrinter::CancelCheck() {
+    AbortJob();
+    TInvoicePrinter::CancelCheck();
+}
+
+void TWindowsInvoicePrinter::BeginJob(const QString& Title) {
+    FJob.reset();
+    FJob = std::make_unique<TPrintJob>(SelectPrinter(PrinterName), Title);
+    FHeight = FJob->pageHeight();
+    FWidth = FJob->pageWidth();
+    FPos = QPoint(0, 0);
+    PrintFont(PrinterFontName, PrinterFontSize, {});
+    CalcTabs();
+    SendCodes(Code1);
+    PrintLogo();
+}
+
+void TWindowsInvoicePrinter::EndJob() {
+    TPrintJob& j = job();
+    if (!Code4.isEmpty()) {
+        j.endPage();
+        SendCodes(Code4);
+    }
+    SendCodes(Code2);
+    // The job leaves this object before it is submitted: a refused job is gone either way,
+    // and the CancelCheck that follows the failure finds nothing left to cancel.
+    const std::unique_ptr<TPrintJob> finished = std::move(FJob);
+    finished->submit();
+}
+
+void TWindowsInvoicePrinter::AbortJob() {
+    // Nothing of the job has reached the server yet, so dropping it is the whole cancel.
+    FJob.reset();
+}
+
+void TWindowsInvoicePrinter::SendCodes(const QString& CodeText) {
+    if (CodeText.isEmpty())
+        return;
+    const std::optional<QByteArray> bytes = DecodeCodeText(CodeText);
+    if (!bytes)
+        return;
+    job().sendRaw(*bytes);
+}

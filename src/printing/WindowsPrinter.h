@@ -1,0 +1,142 @@
+#pragma once
+
+#include "printing/InvoicePrinter.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFont>
+#include <QList>
+#include <QPageLayout>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QPainter;
+class QPaintDevice;
+class QPdfWriter;
+
+// The queues of the print server (CUPS_SERVER or the local scheduler), by name; instances
+// of a queue are not listed, since a receipt always goes to the queue itself.
+QStringList InstalledPrinters();
+// The server's default queue; empty when none is set.
+QString DefaultPrinterName();
+// The installed queue called name, whatever the letter case (queue names are not case
+// sensitive to CUPS); empty when there is none.
+QString FindInstalledPrinter(const QString& name);
+// The queue a job for name goes to: that queue when installed, else the default one, else
+// the first one (a server without a default is common on Linux, while Windows always has
+// one). Throws orvanta::Exception when the server has no queue at all.
+QString SelectPrinter(const QString& name);
+
+// One job for a CUPS queue, built completely in memory and handed to the server only by
+// submit(). Pages are drawn with a QPainter into PDF; raw control bytes are kept as raw
+// documents in the order they were sent, so the job reaches the queue as
+// raw, PDF, raw ... exactly as it was made. A job destroyed without submit() leaves
+// nothing at all on the queue, which is how an abandoned receipt is cancelled.
+class TPrintJob {
+public:
+    // printer must be an installed queue (see SelectPrinter).
+    TPrintJob(const QString& printer, const QString& title);
+    ~TPrintJob();
+    TPrintJob(const TPrintJob&) = delete;
+    TPrintJob& operator=(const TPrintJob&) = delete;
+
+    const QString& printer() const { return m_printer; }
+    int resolution() const { return m_resolution; }
+    int pageWidth() const { return m_pageWidth; }
+    int pageHeight() const { return m_pageHeight; }
+    // A device with the page's resolution for measuring text before anything is drawn.
+    QPaintDevice* metricsDevice() const;
+
+    // The painter of the current page; starts the page (and the page document) on first use.
+    QPainter& painter();
+    // Ends the current page; the next drawing starts a new one. A page with nothing drawn
+    // on it is never produced, so ending pages twice makes no empty sheet.
+    void endPage();
+    // Passes bytes to the printer at this point of the job, unchanged.
+    void sendRaw(const QByteArray& bytes);
+
+    struct Document {
+        QByteArray format;
+        QByteArray data;
+    };
+    // The documents made so far, pages closed; mainly for looking at a job without a server.
+    QList<Document> documents();
+
+    // Hands the job to the server. Throws orvanta::Exception naming the queue when the
+    // server refuses it; then nothing of it stays queued.
+    void submit();
+
+private:
+    void closePages();
+    void submitOne(const QList<Document>& documents);
+
+    QString m_printer;
+    QString m_title;
+    QPageLayout m_layout;
+    int m_resolution = 300;
+    int m_pageWidth = 0;
+    int m_pageHeight = 0;
+    QBuffer m_metricsBuffer;
+    std::unique_ptr<QPdfWriter> m_metrics;
+    QList<Document> m_documents;
+    std::unique_ptr<QBuffer> m_pageBuffer;
+    std::unique_ptr<QPdfWriter> m_writer;
+    std::unique_ptr<QPainter> m_painter;
+    bool m_pageEnded = false;
+};
+
+// The receipt on a page printer of the print server: text drawn in the receipt font on
+// pages of the queue's default size at its resolution, the control codes of the print
+// settings passed through as raw bytes around the page (start and logo before it, cut and
+// end of job after it). The whole receipt is one job, submitted when the check closes.
+class TWindowsInvoicePrinter : public TInvoicePrinter {
+public:
+    static constexpr int PrinterFontCharset = 204; // a Windows notion; Qt fonts carry Unicode
+
+    TWindowsInvoicePrinter();
+    ~TWindowsInvoicePrinter() override;
+
+    int PrinterPixelsPerInch(bool Horizontal) const;
+    int MMToPixels(double Millimetres) const;
+
+protected:
+    void CalcTabs() override;
+    int TextWidth(const QString& Text) override;
+    int TextHeight(const QString& Text) override;
+
+public:
+    void PrintFont(const QString& FontName, int FontSize, TFontStyles FontStyle) override;
+    void PrintText(const QString& Text, int x1, int x2, bool RightJust, bool Ln) override;
+    void PrintLogo() override;
+    void PrintDiv() override;
+    void PrintBarCode(const QString& Text) override;
+    void PaperFeed(int Units) override;
+    void PaperCut(bool Full) override;
+    void OpenCheck(TInvoiceCheckType CheckType, const QString& Title, const QString& Header,
+                   const QString& OrderName, const TKioskInfo& Kiosk,
+                   const TOrganizationInfo& Organization, TDateTime DateTime) override;
+    void Sale(const QString& Text, int Department, double Quantity, double Price, double Tax1,
+              double Tax2, double Tax3, double Tax4) override;
+    void Buy(const QString& Text, int Department, double Quantity, double Price, double Tax1,
+             double Tax2, double Tax3, double Tax4) override;
+    void Charge(const QString& Text, double Charge) override;
+    void Discount(const QString& Text, double Discount) override;
+    void CloseCheck(const QString& Text, const QString& Footer, double TotalPrice, double Summ,
+                    double Discount, double Change, const QString& Address) override;
+    void CancelCheck() override;
+
+    // The queue of the job in progress; empty between receipts.
+    QString JobPrinter() const;
+
+private:
+    void BeginJob(const QString& Title);
+    void EndJob();
+    void AbortJob();
+    void SendCodes(const QString& CodeText);
+    TPrintJob& job();
+
+    std::unique_ptr<TPrintJob> FJob;
+    QFont FFont;
+};
