@@ -79,22 +79,25 @@ int hexDigit(QChar c)
 
 QString PercentDecode(const QString& value)
 {
-    QString out;
-    out.reserve(value.size());
     const qsizetype n = value.size();
+    const QChar* in = value.constData();
+    QString out(n, Qt::Uninitialized);
+    QChar* dst = out.data();
+    qsizetype len = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = value.at(i);
+        const QChar c = in[i];
         if (c != QLatin1Char('%')) {
-            out.append(c);
+            dst[len++] = c;
             continue;
         }
-        const int hi = i + 1 < n ? hexDigit(value.at(i + 1)) : -1;
-        const int lo = i + 2 < n ? hexDigit(value.at(i + 2)) : -1;
+        const int hi = i + 1 < n ? hexDigit(in[i + 1]) : -1;
+        const int lo = i + 2 < n ? hexDigit(in[i + 2]) : -1;
         if (hi < 0 || lo < 0)
             throw orvanta::Exception(QStringLiteral("Invalid escape at position %1").arg(i + 1));
-        out.append(QChar(static_cast<char16_t>(hi * 16 + lo)));
+        dst[len++] = QChar(static_cast<char16_t>(hi * 16 + lo));
         i += 2;
     }
+    out.truncate(len);
     return out;
 }
 
@@ -110,6 +113,11 @@ QStringList DecodeKioskLine(const QByteArray& line)
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(line);
     QStringList lines;
+    if (!text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n'))) {
+        if (!text.isEmpty())
+            lines << text; // the usual case: no copy of a long order document
+        return lines;
+    }
     qsizetype start = 0;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i <= n; ++i) {
