@@ -322,9 +322,12 @@ TEST_F(BoardTest, PlacementFollowsFullscreenAndMonitor) {
 class PaintCounter : public QObject {
 public:
     int paints = 0;
+    QRegion painted;
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++paints;
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
         return false;
     }
 };
@@ -357,6 +360,14 @@ TEST_F(BoardTest, ActionTogglesTheSingleBoardAndRepaintsAreMerged) {
     AdaptDashboard();
     EXPECT_EQ(board->DrawGrid->RowCount(), 2);
     EXPECT_EQ(board->DrawGrid->ColCount(), 3);
+    testutil::pump(100);
+
+    // One device's report repaints its cell only.
+    counter.paints = 0;
+    counter.painted = QRegion();
+    UpdateDashboard(devices[4].get());
+    ASSERT_TRUE(testutil::waitUntil([&] { return counter.paints > 0; }));
+    EXPECT_EQ(counter.painted.boundingRect(), board->DrawGrid->CellRect(1, 1));
 
     // The second execution closes it; the board deletes itself.
     ShowDashboard(&owner, &devices);
