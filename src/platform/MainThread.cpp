@@ -1,9 +1,13 @@
 #include "platform/MainThread.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 
 namespace orvanta {
 
@@ -95,16 +99,30 @@ std::size_t MainThreadDispatcher::pending() const
 
 void installQtDispatcherWaker()
 {
+    // An eventfd watched by the event loop carries the wake-up: nothing is allocated on a
+    // worker and freed on the main thread, and ThreadSanitizer sees the hand-over.
+    static int wakeFd = -1;
+    static QSocketNotifier* notifier = nullptr;
+    if (wakeFd < 0)
+        wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (!notifier && QCoreApplication::instance()) {
+        notifier = new QSocketNotifier(wakeFd, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, [] {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto n = ::read(wakeFd, &count, sizeof count);
+            MainThreadDispatcher::instance().drain();
+        });
+        QObject::connect(QCoreApplication::instance(), &QObject::destroyed, [] { notifier = nullptr; });
+    }
     MainThreadDispatcher::instance().setWaker([] {
-        if (auto* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(
-                app, [] { MainThreadDispatcher::instance().drain(); }, Qt::QueuedConnection);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(wakeFd, &one, sizeof one);
     });
     // Anything posted before the loop was connected.
-    if (MainThreadDispatcher::instance().pending() > 0)
-        if (auto* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(
-                app, [] { MainThreadDispatcher::instance().drain(); }, Qt::QueuedConnection);
+    if (MainThreadDispatcher::instance().pending() > 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(wakeFd, &one, sizeof one);
+    }
 }
 
 } // namespace orvanta

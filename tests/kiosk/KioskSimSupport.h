@@ -1,12 +1,15 @@
 #pragma once
 
-#include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include <sys/types.h>
 
 #include <vector>
 
 // The kiosk simulator as a child process: its ports, its commands, its output.
+// Started with posix_spawn and plain pipes rather than QProcess, whose process start
+// ThreadSanitizer cannot follow: the kiosk-link tests run under it.
 class KioskSim {
 public:
     // Starts count kiosks on ports the system chooses; false when it did not come up.
@@ -15,13 +18,14 @@ public:
 
     const std::vector<int>& ports() const { return m_ports; }
     void command(const QString& line);
-    // Waits (pumping the main thread) until the output holds text, counted from now on
-    // when fresh is true.
+    // Waits (pumping the main thread) until the output holds text.
     bool waitForOutput(const QString& text, int ms = 5000);
     QString output();
 
 private:
-    QProcess m_process;
-    QString m_output;
+    pid_t m_pid = -1;
+    int m_in = -1;
+    int m_out = -1;
+    QByteArray m_output;
     std::vector<int> m_ports;
 };
