@@ -286,10 +286,14 @@ int TWindowsInvoicePrinter::TextWidth(const QString& Text) {
 }
 
 int TWindowsInvoicePrinter::TextHeight(const QString& Text) {
-    Q_UNUSED(Text); // a text's height is the font's cell height, as a device context gives it
+    // The height of the line box the text is drawn in, measured as PrintText measures,
+    // so that a line of one text moves the position by exactly this much.
+    const QString text = Text.isEmpty() ? QStringLiteral(" ") : Text;
+    const QRect unbounded(0, 0, 1 << 24, 1 << 24);
+    const int flags = Qt::AlignLeft | Qt::AlignTop;
     if (!FJob)
-        return QFontMetrics(FFont).height();
-    return QFontMetrics(FFont, FJob->metricsDevice()).height();
+        return QFontMetrics(FFont).boundingRect(unbounded, flags, text).height();
+    return QFontMetrics(FFont, FJob->metricsDevice()).boundingRect(unbounded, flags, text).height();
 }
 
 void TWindowsInvoicePrinter::PrintFont(const QString& FontName, int FontSize,

@@ -1,0 +1,368 @@
+#include "CupsSupport.h"
+#include "TestUtil.h"
+
+#include "platform/Error.h"
+#include "printing/PrintSettings.h"
+#include "printing/PrinterFactory.h"
+#include "printing/WindowsPrinter.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using testutil::CupsServer;
+using testutil::runTool;
+
+// The settings a test changes, put back afterwards so that tests do not leak into each other.
+struct SavedSettings {
+    int type = PrinterType;
+    QString name = PrinterName, font = PrinterFontName;
+    int size = PrinterFontSize;
+    QString c1 = Code1, c2 = Code2, c3 = Code3, c4 = Code4;
+    bool order = BarCodeOrder, price = BarCodePrice;
+    ~SavedSettings() {
+        PrinterType = type;
+        PrinterName = name;
+        PrinterFontName = font;
+        PrinterFontSize = size;
+        Code1 = c1;
+        Code2 = c2;
+        Code3 = c3;
+        Code4 = c4;
+        BarCodeOrder = order;
+        BarCodePrice = price;
+    }
+};
+
+QByteArray decoded(const QString& codeText) {
+    return DecodeCodeText(codeText).value_or(QByteArray());
+}
+
+// The text of a PDF, or empty when pdftotext is missing or fails.
+QString pdfText(const QString& pdfFile) {
+    return QString::fromUtf8(runTool(QStringLiteral("pdftotext"), {pdfFile, QStringLiteral("-")}));
+}
+
+int pdfPages(const QString& pdfFile) {
+    const QString info = QString::fromUtf8(runTool(QStringLiteral("pdfinfo"), {pdfFile}));
+    for (const QString& line : info.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("Pages:")))
+            return line.mid(6).trimmed().toInt();
+    }
+    return -1;
+}
+
+// What zbarimg reads from every page of the PDF, one symbol a line.
+QStringList pdfBarcodes(const QString& pdfFile, const QString& dir) {
+    const QString prefix = dir + QStringLiteral("/page");
+    runTool(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("200"), QStringLiteral("-png"), pdfFile, prefix});
+    QStringList symbols;
+    const QStringList pages =
+        QDir(dir).entryList({QStringLiteral("page*.png")}, QDir::Files, QDir::Name);
+    for (const QString& page : pages) {
+        const QString out = QString::fromUtf8(
+            runTool(QStringLiteral("zbarimg"), {QStringLiteral("-q"), QStringLiteral("--raw"),
+                                                dir + QLatin1Char('/') + page}));
+        for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            symbols << line.trimmed();
+    }
+    return symbols;
+}
+
+// Whether every piece occurs in text, one after the other.
+::testing::AssertionResult inOrder(const QString& text, const QStringList& pieces) {
+    qsizetype from = 0;
+    for (const QString& piece : pieces) {
+        const qsizetype at = text.indexOf(piece, from);
+        if (at < 0)
+            return ::testing::AssertionFailure()
+                   << "\"" << piece.toStdString() << "\" missing after offset " << from << " in:\n"
+                   << text.toStdString();
+        from = at + piece.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class WindowsPrinterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString missing = CupsServer::missingTools();
+        if (!missing.isEmpty())
+            GTEST_SKIP() << missing.toStdString();
+        ASSERT_TRUE(m_cups.start()) << m_cups.error().toStdString();
+        PrinterType = 0;
+        PrinterFontName = QStringLiteral("DejaVu Sans");
+        PrinterFontSize = 10;
+        BarCodeOrder = false;
+        BarCodePrice = false;
+    }
+
+    bool havePoppler() const {
+        return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() &&
+               !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty() &&
+               !QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty();
+    }
+
+    // A receipt as the order document prints it: header, items, a long line, total, footer.
+    static void printReceipt(TWindowsInvoicePrinter& printer) {
+        TKioskInfo kiosk;
+        kiosk.Name = QStringLiteral("Киоск у входа");
+        TOrganizationInfo organization;
+        organization.Name = QStringLiteral("ООО Ромашка");
+        printer.OpenCheck(ctSale, QStringLiteral("Чек 12345"), QStringLiteral("Добро пожаловать"),
+                          QStringLiteral("12345"), kiosk, organization, 0);
+        printer.PrintDiv();
+        printer.Sale(QStringLiteral("Кофе"), 1, 2, 50, 0, 0, 0, 0);
+        printer.Sale(QStringLiteral("Очень длинное название блюда, которое никак не помещается "
+                                    "в колонку описания и переносится по словам на новые строки"),
+                     1, 1, 10, 0, 0, 0, 0);
+        printer.Discount(QString(), 10);
+        printer.PrintDiv();
+        printer.CloseCheck(QStringLiteral("12345"), QStringLiteral("Спасибо за покупку"), 100, 100,
+                           0, 0, QString());
+    }
+
+    SavedSettings m_saved;
+    CupsServer m_cups;
+};
+
+} // namespace
+
+// The receipt reaches the queue as one job: start and logo codes, the page, then the cut and
+// end codes, all byte for byte; the page holds the receipt's lines in order and barcodes
+// that read back. Code texts the decoder rejects and empty ones leave no bytes.
+TEST_F(WindowsPrinterTest, ReceiptJobCarriesCodesAroundThePage) {
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftotext/pdfinfo/pdftoppm missing (Debian package poppler-utils)";
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"), true)) << m_cups.error().toStdString();
+    const struct {
+        const char* name;
+        QString code1, code2, code3, code4;
+        bool barcodes;
+    } cases[] = {
+        {"all codes", QStringLiteral("<1B>t<07><1B><33><08>"), QStringLiteral("<1B>d<03>"),
+         QStringLiteral("<1C>p<01><00>"), QStringLiteral("<1D>V<42><08>"), true},
+        {"no cut, bad logo", QStringLiteral("<1B>@"), QString(), QStringLiteral("<ZZ>"), QString(),
+         false},
+    };
+    int jobs = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(m_cups.captureFile(QStringLiteral("Receipt")));
+        PrinterName = QStringLiteral("Receipt");
+        Code1 = c.code1;
+        Code2 = c.code2;
+        Code3 = c.code3;
+        Code4 = c.code4;
+        BarCodeOrder = c.barcodes;
+        BarCodePrice = c.barcodes;
+        TWindowsInvoicePrinter printer;
+        ASSERT_NO_THROW(printReceipt(printer));
+        ++jobs;
+        ASSERT_TRUE(m_cups.waitIdle());
+
+        const QByteArray data = m_cups.captured(QStringLiteral("Receipt"));
+        const QByteArray head = decoded(c.code1) + decoded(c.code3);
+        const QByteArray tail = decoded(c.code4) + decoded(c.code2);
+        ASSERT_TRUE(data.startsWith(head + "%PDF-")) << data.left(40).toHex().toStdString();
+        ASSERT_TRUE(data.endsWith(tail)) << data.right(40).toHex().toStdString();
+        const QByteArray pdf = data.mid(head.size(), data.size() - head.size() - tail.size());
+        EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF"));
+
+        QTemporaryDir work;
+        const QString pdfFile = work.filePath(QStringLiteral("receipt.pdf"));
+        testutil::writeFile(pdfFile, pdf);
+        EXPECT_EQ(pdfPages(pdfFile), 1) << "the cut codes make no page of their own";
+        EXPECT_TRUE(inOrder(pdfText(pdfFile),
+                            {QStringLiteral("Добро пожаловать"), QStringLiteral("Киоск у входа"),
+                             QStringLiteral("Заказ № 12345"), QStringLiteral("ООО Ромашка"),
+                             QStringLiteral("Цена"), QStringLiteral("Кофе"),
+                             QStringLiteral("100.00"), QStringLiteral("Очень длинное"),
+                             QStringLiteral("новые строки"), QStringLiteral("СКИДКА"),
+                             QStringLiteral("Итого"), QStringLiteral("Спасибо за покупку")}));
+        if (QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty())
+            continue; // the text and the bytes are checked; the symbols need zbar-tools
+        // zbarimg reports the symbols of a page in an order of its own
+        QStringList symbols = pdfBarcodes(pdfFile, work.path());
+        symbols.sort();
+        if (c.barcodes)
+            EXPECT_EQ(symbols, QStringList({QStringLiteral("100.00"), QStringLiteral("12345")}));
+        else
+            EXPECT_TRUE(symbols.isEmpty()) << symbols.join(QLatin1Char(',')).toStdString();
+    }
+    const QList<CupsServer::JobInfo> all = m_cups.jobs();
+    ASSERT_EQ(all.size(), jobs);
+    for (const CupsServer::JobInfo& job : all)
+        EXPECT_EQ(job.title, QStringLiteral("Чек 12345"));
+}
+
+// An abandoned receipt, whether cancelled after its lines or failed inside the header, never
+// reaches the queue: not even its start codes.
+TEST_F(WindowsPrinterTest, CancelledReceiptLeavesNothingOnTheQueue) {
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"), true)) << m_cups.error().toStdString();
+    PrinterName = QStringLiteral("Receipt");
+    TWindowsInvoicePrinter printer;
+    printer.OpenCheck(ctSale, QStringLiteral("Чек 1"), QString(), QStringLiteral("1"), {}, {}, 0);
+    printer.Sale(QStringLiteral("Кофе"), 1, 1, 50, 0, 0, 0, 0);
+    printer.CancelCheck();
+    EXPECT_FALSE(printer.CheckOpened());
+    // the object prints the next receipt normally
+    printer.OpenCheck(ctInfoText, QStringLiteral("Чек 2"), QString(), QStringLiteral("2"), {}, {},
+                      0);
+    printer.CloseCheck(QStringLiteral("2"), QString(), 0, 0, 0, 0, QString());
+    ASSERT_TRUE(m_cups.waitIdle());
+    const QList<CupsServer::JobInfo> all = m_cups.jobs();
+    ASSERT_EQ(all.size(), 1);
+    EXPECT_EQ(all.first().title, QStringLiteral("Чек 2"));
+}
+
+// A printer name that is empty, not installed or in another letter case: the named queue
+// when it is there, else the default one.
+TEST_F(WindowsPrinterTest, PrinterNameChoosesTheQueue) {
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"))) << m_cups.error().toStdString();
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Office"), true)) << m_cups.error().toStdString();
+    const struct {
+        QString name;
+        QString queue;
+    } cases[] = {
+        {QString(), QStringLiteral("Office")},
+        {QStringLiteral("Removed Printer"), QStringLiteral("Office")},
+        {QStringLiteral("Receipt"), QStringLiteral("Receipt")},
+        {QStringLiteral("receipt"), QStringLiteral("Receipt")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        PrinterName = c.name;
+        TWindowsInvoicePrinter printer;
+        EXPECT_EQ(printer.Name(), c.name);
+        printer.OpenCheck(ctInfoText, QStringLiteral("Чек"), QString(), QStringLiteral("7"), {}, {},
+                          0);
+        EXPECT_EQ(printer.JobPrinter(), c.queue);
+        printer.CancelCheck();
+    }
+    PrinterName = QStringLiteral("Removed Printer");
+    ASSERT_NO_THROW(PrintInvoiceText({QStringLiteral("Счёт")}));
+    ASSERT_TRUE(m_cups.waitIdle());
+    EXPECT_TRUE(m_cups.captured(QStringLiteral("Office")).startsWith("%PDF-"));
+    EXPECT_TRUE(m_cups.captured(QStringLiteral("Receipt")).isEmpty());
+}
+
+// Failures of the server reach the caller as exceptions that name the printer.
+TEST_F(WindowsPrinterTest, SpoolerFailuresNameThePrinter) {
+    PrinterName = QStringLiteral("Касса 1");
+    {
+        TWindowsInvoicePrinter printer;
+        try {
+            printer.OpenCheck(ctSale, QStringLiteral("Чек"), QString(), QStringLiteral("1"), {}, {},
+                              0);
+            FAIL() << "a server without queues must refuse the receipt";
+        } catch (const orvanta::Exception& e) {
+            EXPECT_TRUE(e.message().contains(QStringLiteral("Касса 1"))) << e.what();
+        }
+        EXPECT_THROW(PrintInvoiceText({}), orvanta::Exception);
+    }
+
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"), true)) << m_cups.error().toStdString();
+    ASSERT_TRUE(m_cups.rejectJobs(QStringLiteral("Receipt"))) << m_cups.error().toStdString();
+    PrinterName = QStringLiteral("Receipt");
+    TWindowsInvoicePrinter printer;
+    printer.OpenCheck(ctSale, QStringLiteral("Чек"), QString(), QStringLiteral("1"), {}, {}, 0);
+    try {
+        printer.CloseCheck(QStringLiteral("1"), QString(), 10, 10, 0, 0, QString());
+        FAIL() << "a queue that rejects jobs must fail the receipt";
+    } catch (const orvanta::Exception& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("Receipt"))) << e.what();
+    }
+    printer.CancelCheck(); // what the order document does after a failure: harmless here
+    EXPECT_TRUE(m_cups.jobs().isEmpty());
+}
+
+namespace {
+
+// Opens the protected measures for the layout checks.
+class MeasuredPrinter : public TWindowsInvoicePrinter {
+public:
+    using TWindowsInvoicePrinter::TextHeight;
+    using TWindowsInvoicePrinter::TextWidth;
+};
+
+} // namespace
+
+// The layout in page pixels: the columns from the digit width, an empty line that still
+// takes a line, a right-justified text ending on x2, a long text that wraps and moves on by
+// as many lines, and the barcode's width bound.
+TEST_F(WindowsPrinterTest, LayoutInPagePixels) {
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"), true)) << m_cups.error().toStdString();
+    MeasuredPrinter printer;
+    printer.OpenCheck(ctInfoText, QStringLiteral("Чек"), QString(), QStringLiteral("1"), {}, {}, 0);
+    const int w = printer.TextWidth(QStringLiteral("0"));
+    const int h = printer.TextHeight(QStringLiteral("Hy"));
+    ASSERT_GT(w, 0);
+    ASSERT_GT(printer.Width(), 17 * w);
+    EXPECT_EQ(printer.Tab2(), printer.Width() - 10 * w);
+    EXPECT_EQ(printer.Tab1(), printer.Width() - 17 * w);
+    EXPECT_EQ(printer.PrinterPixelsPerInch(true), printer.PrinterPixelsPerInch(false));
+    EXPECT_EQ(printer.MMToPixels(25.4), printer.PrinterPixelsPerInch(false));
+
+    int y = printer.Pos().y();
+    printer.PrintText(QString(), 0, printer.Width() - 1, false, true);
+    EXPECT_EQ(printer.Pos().y(), y + h);
+
+    y = printer.Pos().y();
+    printer.PrintText(QStringLiteral("12.50"), 0, printer.Width() / 2, true, false);
+    EXPECT_EQ(printer.Pos().y(), y) << "without Ln the line stays open";
+
+    QString words;
+    while (printer.TextWidth(words) < 3 * printer.Width())
+        words += QStringLiteral("слово ");
+    printer.PrintText(words, 0, printer.Width() - 1, false, true);
+    EXPECT_GE(printer.Pos().y(), y + 3 * h);
+
+    y = printer.Pos().y();
+    printer.PrintDiv();
+    EXPECT_EQ(printer.Pos().y(), y + h);
+    printer.PaperFeed(17);
+    EXPECT_EQ(printer.Pos().y(), y + h + 17);
+    printer.CancelCheck();
+}
+
+// The plain-text invoice: one job titled "Печать чека" with the lines in order, page after
+// page; an empty list still makes a document with its page.
+TEST_F(WindowsPrinterTest, InvoiceTextPrintsPageByPage) {
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftotext/pdfinfo missing (Debian package poppler-utils)";
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"), true)) << m_cups.error().toStdString();
+    PrinterName = QStringLiteral("RECEIPT");
+    const struct {
+        const char* name;
+        int lines;
+        bool manyPages;
+    } cases[] = {{"empty", 0, false}, {"one page", 5, false}, {"many pages", 400, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(m_cups.captureFile(QStringLiteral("Receipt")));
+        QStringList lines;
+        for (int i = 0; i < c.lines; ++i)
+            lines << QStringLiteral("Строка %1").arg(i, 3, 10, QLatin1Char('0'));
+        ASSERT_NO_THROW(PrintInvoiceText(lines));
+        ASSERT_TRUE(m_cups.waitIdle());
+        const QByteArray pdf = m_cups.captured(QStringLiteral("Receipt"));
+        ASSERT_TRUE(pdf.startsWith("%PDF-"));
+        QTemporaryDir work;
+        const QString pdfFile = work.filePath(QStringLiteral("invoice.pdf"));
+        testutil::writeFile(pdfFile, pdf);
+        const int pages = pdfPages(pdfFile);
+        if (c.manyPages)
+            EXPECT_GT(pages, 1);
+        else
+            EXPECT_EQ(pages, 1);
+        EXPECT_TRUE(inOrder(pdfText(pdfFile), lines));
+    }
+    for (const CupsServer::JobInfo& job : m_cups.jobs())
+        EXPECT_EQ(job.title, QStringLiteral("Печать чека"));
+    EXPECT_EQ(m_cups.jobs().size(), 3);
+}
