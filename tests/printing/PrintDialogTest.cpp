@@ -1,0 +1,325 @@
+#include "CupsSupport.h"
+#include "TestUtil.h"
+
+#include "app/GlobConst.h"
+#include "core/IniFile.h"
+#include "printing/PrintDialog.h"
+#include "printing/PrintSettings.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using testutil::CupsServer;
+
+// The twelve settings, as one value that can be set, compared and put back.
+struct Settings {
+    int type = 0;
+    QString name, font;
+    int size = 0, port = 0, rate = 0;
+    QString c1, c2, c3, c4;
+    bool order = false, price = false;
+
+    static Settings current() {
+        return {PrinterType, PrinterName, PrinterFontName, PrinterFontSize,
+                ComPort,     ComRate,     Code1,           Code2,
+                Code3,       Code4,       BarCodeOrder,    BarCodePrice};
+    }
+    void apply() const {
+        PrinterType = type;
+        PrinterName = name;
+        PrinterFontName = font;
+        PrinterFontSize = size;
+        ComPort = port;
+        ComRate = rate;
+        Code1 = c1;
+        Code2 = c2;
+        Code3 = c3;
+        Code4 = c4;
+        BarCodeOrder = order;
+        BarCodePrice = price;
+    }
+    bool operator==(const Settings&) const = default;
+};
+
+// Runs action on the dialog once it is shown modally.
+void whenModal(std::function<void(TfrmPrint*)> action) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
+        auto* dialog = qobject_cast<TfrmPrint*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(dialog);
+    });
+    timer->start();
+}
+
+class PrintDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_saved = Settings::current();
+        m_dataFolder = DataFolder;
+        ASSERT_TRUE(m_dir.isValid());
+        // A port of the compatibility layer's kind that exists (COM200), beyond the fixed
+        // mapping so that the machine's own ports do not matter.
+        QDir(m_dir.path()).mkpath(QStringLiteral("dosdevices"));
+        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"),
+                                m_dir.filePath(QStringLiteral("dosdevices/com200"))));
+        DataFolder = m_dir.path() + QLatin1Char('/');
+        Settings{0,
+                 QStringLiteral("Receipt"),
+                 QStringLiteral("DejaVu Sans"),
+                 10,
+                 200,
+                 38400,
+                 QStringLiteral("<1B>@"),
+                 QStringLiteral("<1B>d<03>"),
+                 QStringLiteral("<1C>p<01><00>"),
+                 QStringLiteral("<1D>V<42><08>"),
+                 true,
+                 false}
+            .apply();
+    }
+    void TearDown() override {
+        m_saved.apply();
+        DataFolder = m_dataFolder;
+    }
+
+    // A scheduler with two queues, for the tests that need printers to choose from.
+    void startPrinters() {
+        const QString missing = CupsServer::missingTools();
+        if (!missing.isEmpty())
+            GTEST_SKIP() << missing.toStdString();
+        ASSERT_TRUE(m_cups.start()) << m_cups.error().toStdString();
+        ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Office"), true))
+            << m_cups.error().toStdString();
+        ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"))) << m_cups.error().toStdString();
+    }
+
+    Settings m_saved;
+    QString m_dataFolder;
+    QTemporaryDir m_dir;
+    CupsServer m_cups;
+};
+
+} // namespace
+
+// OK is possible exactly while a printer is selected, whichever printer type is chosen.
+TEST_F(PrintDialogTest, OkNeedsASelectedPrinter) {
+    startPrinters();
+    if (IsSkipped())
+        return;
+    PrinterName = QStringLiteral("Removed Printer");
+    PrinterType = 3;
+    TfrmPrint dialog;
+    dialog.PrepareForShow();
+    EXPECT_EQ(dialog.cbxPrinters->count(), 2);
+    EXPECT_EQ(dialog.cbxPrinters->currentIndex(), -1);
+    EXPECT_FALSE(dialog.btnOK->isEnabled()) << "the ESC/POS type does not lift the rule";
+    dialog.cbxPrinters->setCurrentIndex(dialog.cbxPrinters->findText(QStringLiteral("Receipt")));
+    EXPECT_TRUE(dialog.btnOK->isEnabled());
+
+    PrinterName = QStringLiteral("Office");
+    TfrmPrint other;
+    other.PrepareForShow();
+    EXPECT_EQ(other.cbxPrinters->currentText(), QStringLiteral("Office"));
+    EXPECT_TRUE(other.btnOK->isEnabled());
+}
+
+// The printer type opens on its item and shows its group; the codes stay for both.
+TEST_F(PrintDialogTest, PrinterTypeShowsItsGroup) {
+    const struct {
+        int type;
+        int item;
+    } cases[] = {{0, 0}, {1, 0}, {2, 0}, {3, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        PrinterType = c.type;
+        TfrmPrint dialog;
+        ASSERT_EQ(dialog.cmbDriverType->count(), 2);
+        EXPECT_EQ(dialog.cmbDriverType->itemText(0), QStringLiteral("Драйвер Windows"));
+        EXPECT_EQ(dialog.cmbDriverType->itemText(1), QStringLiteral("ESC/POS совместимый принтер"));
+        dialog.PrepareForShow();
+        dialog.show();
+        EXPECT_EQ(dialog.cmbDriverType->currentIndex(), c.item);
+        EXPECT_EQ(dialog.gbxWindowsDriver->isVisible(), c.item == 0);
+        EXPECT_EQ(dialog.gbxPOSDriver->isVisible(), c.item == 1);
+        EXPECT_TRUE(dialog.gbxESCCodes->isVisible());
+        EXPECT_TRUE(dialog.cbxBarCodePrice->isVisible());
+        dialog.cmbDriverType->setCurrentIndex(1 - c.item);
+        EXPECT_EQ(dialog.gbxWindowsDriver->isVisible(), c.item == 1);
+        EXPECT_EQ(dialog.gbxPOSDriver->isVisible(), c.item == 0);
+    }
+}
+
+// What OK stores: a port that no longer exists stays saved, a speed not in the list becomes
+// 9600, a font that is not installed stays, every other control is taken as it stands.
+TEST_F(PrintDialogTest, OkStoresTheControls) {
+    startPrinters();
+    if (IsSkipped())
+        return;
+    const struct {
+        const char* name;
+        int port;
+        int rate;
+        int shownRate;
+        int storedRate;
+    } cases[] = {
+        {"port gone, odd rate", 150, 4800, 0, 9600},
+        {"port there, listed rate", 200, 57600, 3, 57600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ComPort = c.port;
+        ComRate = c.rate;
+        PrinterFontSize = 10;
+        PrinterFontName = QStringLiteral("No Such Font Family");
+        TfrmPrint dialog;
+        dialog.PrepareForShow();
+        ASSERT_GE(dialog.cmbComPort->findText(QStringLiteral("COM200")), 0);
+        EXPECT_EQ(dialog.cmbComPort->currentIndex() >= 0, c.port == 200);
+        EXPECT_EQ(dialog.cmbComRate->currentIndex(), c.shownRate);
+        EXPECT_EQ(dialog.cbxFontName->currentIndex(), -1);
+        EXPECT_EQ(dialog.cbxFontSize->currentText(), QStringLiteral("10"));
+        EXPECT_EQ(dialog.edtESCCode4->text(), QStringLiteral("<1D>V<42><08>"));
+        EXPECT_TRUE(dialog.cbxBarCodeOrderName->isChecked());
+        dialog.cmbDriverType->setCurrentIndex(1);
+        dialog.cbxFontSize->setEditText(QStringLiteral("12"));
+        dialog.edtESCCode2->setText(QStringLiteral("<ZZ> typed as is"));
+        dialog.cbxBarCodePrice->setChecked(true);
+        dialog.btnOK->click();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(PrinterType, 3);
+        EXPECT_EQ(ComPort, c.port);
+        EXPECT_EQ(ComRate, c.storedRate);
+        EXPECT_EQ(PrinterFontName, QStringLiteral("No Such Font Family"));
+        EXPECT_EQ(PrinterFontSize, 12);
+        EXPECT_EQ(Code2, QStringLiteral("<ZZ> typed as is"));
+        EXPECT_TRUE(BarCodePrice);
+        EXPECT_EQ(PrinterName, QStringLiteral("Receipt"));
+    }
+}
+
+// A font size that is not a number: Cancel changes nothing at all, OK shows the error and
+// keeps the dialog open with the focus on the size.
+TEST_F(PrintDialogTest, BadFontSize) {
+    const Settings before = Settings::current();
+    {
+        TfrmPrint dialog;
+        dialog.PrepareForShow();
+        dialog.cmbDriverType->setCurrentIndex(1);
+        dialog.edtESCCode1->setText(QStringLiteral("changed"));
+        dialog.cbxFontSize->setEditText(QStringLiteral("десять"));
+        dialog.btnCancel->click();
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_TRUE(Settings::current() == before);
+    }
+    for (const QString& size : {QStringLiteral("десять"), QStringLiteral("0"), QString()}) {
+        SCOPED_TRACE(size.toStdString());
+        TfrmPrint dialog;
+        dialog.PrepareForShow();
+        dialog.show();
+        dialog.cbxFontSize->setEditText(size);
+        QString shown, caption;
+        QTimer::singleShot(0, [&] {
+            testutil::waitUntil(
+                [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 5000);
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                caption = box->windowTitle();
+                box->accept();
+            }
+        });
+        dialog.btnOK->setEnabled(true); // no printers needed for the size check
+        dialog.btnOK->click();
+        EXPECT_EQ(shown, QStringLiteral("Неверный размер шрифта. Ожидается число."));
+        EXPECT_EQ(caption, QStringLiteral("Ошибка"));
+        EXPECT_TRUE(dialog.isVisible()) << "the dialog stays open";
+        // the offscreen platform activates no window, so ask the dialog, not the application
+        const QWidget* focus = dialog.focusWidget();
+        EXPECT_TRUE(focus == dialog.cbxFontSize || dialog.cbxFontSize->isAncestorOf(focus));
+        EXPECT_TRUE(Settings::current() == before);
+    }
+}
+
+// The main window's command: its own captions, and OK writes all twelve keys of the
+// section; Cancel writes nothing.
+TEST_F(PrintDialogTest, OptionsOkWritesTheTwelveKeys) {
+    startPrinters();
+    if (IsSkipped())
+        return;
+    const QString ini = m_dir.filePath(QStringLiteral("Console.ini"));
+    whenModal([](TfrmPrint* dialog) { dialog->btnCancel->click(); });
+    EXPECT_FALSE(ExecutePrintOptions(nullptr, ini));
+    EXPECT_FALSE(QFile::exists(ini));
+
+    QString title, okText;
+    whenModal([&](TfrmPrint* dialog) {
+        title = dialog->windowTitle();
+        okText = dialog->btnOK->text();
+        dialog->cbxPrinters->setCurrentIndex(
+            dialog->cbxPrinters->findText(QStringLiteral("Office")));
+        dialog->cmbComRate->setCurrentIndex(4);
+        dialog->btnOK->click();
+    });
+    ASSERT_TRUE(ExecutePrintOptions(nullptr, ini));
+    EXPECT_EQ(title, QStringLiteral("Настройка печати"));
+    EXPECT_EQ(okText, QStringLiteral("OK"));
+
+    const TIniFile file(ini);
+    const QString s = QStringLiteral("Printing");
+    const struct {
+        const char* key;
+        QString value;
+    } keys[] = {
+        {"PrinterType", QStringLiteral("0")},
+        {"PrinterName", QStringLiteral("Office")},
+        {"PrinterFontName", QStringLiteral("DejaVu Sans")},
+        {"PrinterFontSize", QStringLiteral("10")},
+        {"ComPort", QStringLiteral("200")},
+        {"ComRate", QStringLiteral("115200")},
+        {"Code1", QStringLiteral("<1B>@")},
+        {"Code2", QStringLiteral("<1B>d<03>")},
+        {"Code3", QStringLiteral("<1C>p<01><00>")},
+        {"Code4", QStringLiteral("<1D>V<42><08>")},
+        {"BarCodeOrder", QStringLiteral("1")},
+        {"BarCodePrice", QStringLiteral("0")},
+    };
+    for (const auto& k : keys)
+        EXPECT_EQ(file.ReadString(s, QString::fromLatin1(k.key), QStringLiteral("<missing>")),
+                  k.value)
+            << k.key;
+}
+
+// The print command's dialog keeps its own captions; when its owner goes away while it is
+// open, it reports Cancel and saves nothing.
+TEST_F(PrintDialogTest, OwnerGoneWhileOpen) {
+    const QString ini = m_dir.filePath(QStringLiteral("Console.ini"));
+    auto* owner = new QWidget;
+    QString title;
+    whenModal([&](TfrmPrint* dialog) {
+        title = dialog->windowTitle();
+        dialog->btnOK->setEnabled(true);
+        delete owner;
+    });
+    EXPECT_FALSE(ExecutePrintDialog(owner, ini));
+    EXPECT_EQ(title, QStringLiteral("Печать"));
+    EXPECT_FALSE(QFile::exists(ini));
+}
