@@ -7,10 +7,12 @@
 #include "ui/SingleInstance.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -84,6 +86,7 @@ int main(int argc, char** argv) {
     orvanta::installQtDispatcherWaker();
 
     int rc = 0;
+    QElapsedTimer exitClock;
     {
         // Created hidden: the console lives in the notification area until restored.
         TfrmMain frmMain;
@@ -92,12 +95,14 @@ int main(int argc, char** argv) {
         QObject::connect(&frmMain, &TfrmMain::closedForGood, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         rc = QApplication::exec();
+        exitClock.start();
         // Leaving the scope frees the window: its order windows, the tray icon, then
         // the device list, which asks every connection thread to stop.
     }
     // Stopping threads close their sockets at once and end within about a second;
-    // what is still running after two seconds is left to the process exit.
-    TMegaThread::WaitForAllThreads(2000);
+    // the whole exit stays within two seconds, and a thread still running then is
+    // left to the process exit.
+    TMegaThread::WaitForAllThreads(std::max<int>(0, 1900 - static_cast<int>(exitClock.elapsed())));
     orvanta::MainThreadDispatcher::instance().close();
     return rc;
 }
