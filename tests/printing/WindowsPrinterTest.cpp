@@ -7,6 +7,7 @@
 #include "printing/WindowsPrinter.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -53,6 +54,26 @@ int pdfPages(const QString& pdfFile) {
             return line.mid(6).trimmed().toInt();
     }
     return -1;
+}
+
+struct PdfWord {
+    QString text;
+    double xMin = 0;
+    double xMax = 0;
+};
+
+// The words of a PDF with their horizontal extent in points, in reading order.
+QList<PdfWord> pdfWords(const QString& pdfFile) {
+    const QString html = QString::fromUtf8(runTool(
+        QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdfFile, QStringLiteral("-")}));
+    static const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
+    QList<PdfWord> words;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        words.append({m.captured(3), m.captured(1).toDouble(), m.captured(2).toDouble()});
+    }
+    return words;
 }
 
 // What zbarimg reads from every page of the PDF, one symbol a line.
@@ -184,6 +205,27 @@ TEST_F(WindowsPrinterTest, ReceiptJobCarriesCodesAroundThePage) {
                              QStringLiteral("100.00"), QStringLiteral("Очень длинное"),
                              QStringLiteral("новые строки"), QStringLiteral("СКИДКА"),
                              QStringLiteral("Итого"), QStringLiteral("Спасибо за покупку")}));
+        // Right-justified amounts end on one edge, the quantities on another left of them.
+        double amountEdge = -1, quantityEdge = -1, amountLeft = 1e9;
+        int amounts = 0, quantities = 0;
+        for (const PdfWord& word : pdfWords(pdfFile)) {
+            if (word.text == QStringLiteral("100.00") || word.text == QStringLiteral("10.00")) {
+                if (amountEdge < 0)
+                    amountEdge = word.xMax;
+                EXPECT_NEAR(word.xMax, amountEdge, 0.5) << word.text.toStdString();
+                amountLeft = std::min(amountLeft, word.xMin);
+                ++amounts;
+            } else if (word.text == QStringLiteral("2.0") || word.text == QStringLiteral("1.0")) {
+                if (quantityEdge < 0)
+                    quantityEdge = word.xMax;
+                EXPECT_NEAR(word.xMax, quantityEdge, 0.5) << word.text.toStdString();
+                ++quantities;
+            }
+        }
+        EXPECT_EQ(amounts, 4) << "two items, the discount and the total";
+        EXPECT_EQ(quantities, 2);
+        EXPECT_LT(quantityEdge, amountLeft);
+
         if (QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty())
             continue; // the text and the bytes are checked; the symbols need zbar-tools
         // zbarimg reports the symbols of a page in an order of its own
@@ -279,6 +321,45 @@ TEST_F(WindowsPrinterTest, SpoolerFailuresNameThePrinter) {
     }
     printer.CancelCheck(); // what the order document does after a failure: harmless here
     EXPECT_TRUE(m_cups.jobs().isEmpty());
+}
+
+// A cut inside a receipt ends the page, passes the cut codes and goes on on a new page of
+// a new page document, all in the one job.
+TEST_F(WindowsPrinterTest, PaperCutSplitsThePages) {
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftotext/pdfinfo missing (Debian package poppler-utils)";
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"), true)) << m_cups.error().toStdString();
+    Code1 = QStringLiteral("<1B>@");
+    Code2 = QString();
+    Code3 = QString();
+    Code4 = QStringLiteral("<1D>V<42><08>");
+    TWindowsInvoicePrinter printer;
+    printer.OpenCheck(ctInfoText, QStringLiteral("Чек"), QString(), QStringLiteral("1"), {}, {}, 0);
+    printer.PrintText(QStringLiteral("Первая часть"), 0, printer.Width() - 1, false, true);
+    printer.PaperCut(true);
+    EXPECT_EQ(printer.Pos().y(), 0);
+    printer.PrintText(QStringLiteral("Вторая часть"), 0, printer.Width() - 1, false, true);
+    printer.CloseCheck(QStringLiteral("1"), QString(), 0, 0, 0, 0, QString());
+    ASSERT_TRUE(m_cups.waitIdle());
+
+    const QByteArray data = m_cups.captured(QStringLiteral("Receipt"));
+    const QByteArray cut = decoded(Code4);
+    ASSERT_TRUE(data.startsWith(decoded(Code1) + "%PDF-"));
+    ASSERT_TRUE(data.endsWith(cut));
+    const qsizetype middle = data.indexOf(cut + "%PDF-");
+    ASSERT_GT(middle, 0);
+    QTemporaryDir work;
+    const QString first = work.filePath(QStringLiteral("first.pdf"));
+    const QString second = work.filePath(QStringLiteral("second.pdf"));
+    testutil::writeFile(first, data.mid(decoded(Code1).size(), middle - decoded(Code1).size()));
+    testutil::writeFile(second,
+                        data.mid(middle + cut.size(), data.size() - middle - 2 * cut.size()));
+    EXPECT_TRUE(pdfText(first).contains(QStringLiteral("Первая часть")));
+    EXPECT_FALSE(pdfText(first).contains(QStringLiteral("Вторая часть")));
+    EXPECT_TRUE(pdfText(second).contains(QStringLiteral("Вторая часть")));
+    EXPECT_EQ(pdfPages(first), 1);
+    EXPECT_EQ(pdfPages(second), 1);
+    EXPECT_EQ(m_cups.jobs().size(), 1);
 }
 
 namespace {
