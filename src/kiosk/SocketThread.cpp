@@ -114,7 +114,10 @@ void TSocketThread::Execute()
     if (Terminated())
         return;
 
-    while (!Terminated() && item->Enabled()) {
+    // Abort comes just before the stop request: a connection closed by it ends the loop
+    // too, or the thread could start one more attempt and a full retry wait before it
+    // sees the request.
+    while (!Terminated() && item->Enabled() && !FClientSocket->Interrupted()) {
         SetThreadState(tsConnecting);
         FClientSocket->Close();
         FClientSocket->SetHost(item->Address());
@@ -151,10 +154,16 @@ void TSocketThread::Execute()
         FBreakWork = false;
 
         while (!FBreakWork) {
+            // A stop request ends a standing connection at once, quiet or not. Checked
+            // without an exception: a thousand threads stopping together would otherwise
+            // queue up on the unwinder's lock.
+            if (Terminated() || FClientSocket->Interrupted()) {
+                AddLog(QStringLiteral("Error : ") +
+                       (Terminated() ? QStringLiteral("Cancelled") : QStringLiteral("Connection closed")));
+                FBreakWork = true;
+                break;
+            }
             try {
-                // A stop request ends a standing connection at once, quiet or not.
-                if (Terminated())
-                    throw orvanta::Exception(QStringLiteral("Cancelled"));
                 ExchangeStep(*item);
             } catch (const orvanta::Exception& e) {
                 AddLog(QStringLiteral("Error : ") + e.message());
@@ -178,6 +187,8 @@ void TSocketThread::Execute()
 void TSocketThread::ExchangeStep(TDeviceItem& item)
 {
     if (!FClientSocket->WaitForData(KioskTiming::Quiet)) {
+        if (FClientSocket->Interrupted())
+            return; // woken by a stop; the loop ends the connection
         // Quiet step: decide under the lock, write after it, so the main thread never
         // waits on this record's lock while a slow kiosk takes a line.
         QByteArray command;

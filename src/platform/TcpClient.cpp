@@ -185,10 +185,8 @@ void TcpClient::Open()
 bool TcpClient::WaitForData(int ms)
 {
     throwIfUnusable();
-    const Wait w = waitFor(POLLIN, ms);
-    if (w == Wait::Woken)
-        throw Exception(QStringLiteral("Connection closed"));
-    return w == Wait::Ready;
+    // Woken by Interrupt: no data; the caller sees Interrupted().
+    return waitFor(POLLIN, ms) == Wait::Ready;
 }
 
 int TcpClient::Read(char* buffer, int count, int ms)

@@ -34,8 +34,9 @@ public:
     void Interrupt();
     bool Interrupted() const { return m_interrupted.load(); }
 
-    // True when bytes or the end of the connection can be read within ms. Throws when
-    // the client is closed or interrupted, so that a loop never spins on a dead socket.
+    // True when bytes or the end of the connection can be read within ms; false on
+    // time-out or when Interrupt woke it (then Interrupted() is true). Throws when the
+    // client was already closed or interrupted, so that a loop never spins on a dead socket.
     bool WaitForData(int ms);
     // Up to count bytes within ms; 0 when none came in time or the peer has closed.
     // Throws on a socket error.
