@@ -123,6 +123,11 @@ TPrintJob::TPrintJob(const QString& printer, const QString& title)
         QPrinter probe(info, QPrinter::HighResolution);
         m_layout = probe.pageLayout();
         m_resolution = probe.resolution();
+        // QPrinter starts on the locale's paper whatever the queue's driver says; the
+        // receipt goes on the paper the queue is set up for.
+        const QPageSize paper = info.defaultPageSize();
+        if (paper.isValid())
+            m_layout.setPageSize(paper, m_layout.minimumMargins());
     }
     if (!m_layout.isValid())
         m_layout = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF());

@@ -150,10 +150,11 @@ bool CupsServer::run(const QString& program, const QStringList& args) {
     return true;
 }
 
-bool CupsServer::addQueue(const QString& name, bool makeDefault) {
-    if (!run(QStringLiteral("lpadmin"),
-             {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
-              QStringLiteral("capture:") + captureFile(name)}))
+bool CupsServer::addQueue(const QString& name, bool makeDefault, const QStringList& driver) {
+    const QStringList queue = {QStringLiteral("-p"), name, QStringLiteral("-E"),
+                               QStringLiteral("-v"),
+                               QStringLiteral("capture:") + captureFile(name)};
+    if (!run(QStringLiteral("lpadmin"), queue + driver))
         return false;
     return !makeDefault || run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), name});
 }

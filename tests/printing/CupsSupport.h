@@ -26,8 +26,9 @@ public:
     void stop();
     const QString& error() const { return m_error; }
 
-    // A raw queue whose jobs land in captureFile(name).
-    bool addQueue(const QString& name, bool makeDefault = false);
+    // A queue whose jobs land in captureFile(name): raw, or with the driver options of
+    // lpadmin in driver (-m ... -o ...).
+    bool addQueue(const QString& name, bool makeDefault = false, const QStringList& driver = {});
     // Stops the queue from taking jobs, as a queue an administrator rejected.
     bool rejectJobs(const QString& name);
     QString captureFile(const QString& name) const;

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QSizeF>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -409,6 +410,34 @@ TEST_F(WindowsPrinterTest, LayoutInPagePixels) {
     printer.PaperFeed(17);
     EXPECT_EQ(printer.Pos().y(), y + h + 17);
     printer.CancelCheck();
+}
+
+// The page is the paper the queue's driver is set up for, not the locale's.
+TEST_F(WindowsPrinterTest, PageFollowsTheQueuesPaper) {
+    const QString queues[2] = {QStringLiteral("Letter"), QStringLiteral("A4")};
+    for (const QString& queue : queues) {
+        ASSERT_TRUE(
+            m_cups.addQueue(queue, false,
+                            {QStringLiteral("-m"), QStringLiteral("drv:///sample.drv/generic.ppd"),
+                             QStringLiteral("-o"), QStringLiteral("PageSize=") + queue}))
+            << m_cups.error().toStdString();
+    }
+    QSizeF inches[2];
+    for (int i = 0; i < 2; ++i) {
+        PrinterName = queues[i];
+        TWindowsInvoicePrinter printer;
+        printer.OpenCheck(ctInfoText, QStringLiteral("Чек"), QString(), QStringLiteral("1"), {}, {},
+                          0);
+        const double ppi = printer.PrinterPixelsPerInch(false);
+        ASSERT_GT(ppi, 0);
+        inches[i] = QSizeF(printer.Width() / ppi, printer.Height() / ppi);
+        printer.CancelCheck();
+    }
+    // Letter is wider and shorter than A4; both lose only their margins (under an inch).
+    EXPECT_GT(inches[0].width(), inches[1].width());
+    EXPECT_LT(inches[0].height(), inches[1].height());
+    EXPECT_GT(inches[0].width(), 7.5);
+    EXPECT_GT(inches[1].height(), 10.7);
 }
 
 // The plain-text invoice: one job titled "Печать чека" with the lines in order, page after
