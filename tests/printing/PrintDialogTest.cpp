@@ -3,8 +3,11 @@
 
 #include "app/GlobConst.h"
 #include "core/IniFile.h"
+#include "printing/EscPosPrinter.h"
 #include "printing/PrintDialog.h"
 #include "printing/PrintSettings.h"
+#include "printing/PrinterFactory.h"
+#include "printing/WindowsPrinter.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -322,4 +325,34 @@ TEST_F(PrintDialogTest, OwnerGoneWhileOpen) {
     EXPECT_FALSE(ExecutePrintDialog(owner, ini));
     EXPECT_EQ(title, QStringLiteral("Печать"));
     EXPECT_FALSE(QFile::exists(ini));
+}
+
+// The printer of a print run follows the printer type; a type without a printer class makes
+// nothing and keeps what is there; freeing always leaves the reference empty.
+TEST_F(PrintDialogTest, PrinterOfAPrintRun) {
+    const struct {
+        int type;
+        bool page;
+        bool escPos;
+    } cases[] = {{0, true, false}, {3, false, true}, {1, false, false}, {2, false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        PrinterType = c.type;
+        CreateInvoicePrinter();
+        EXPECT_EQ(dynamic_cast<TWindowsInvoicePrinter*>(InvoicePrinter.get()) != nullptr, c.page);
+        EXPECT_EQ(dynamic_cast<TESCPOSPrinter*>(InvoicePrinter.get()) != nullptr, c.escPos);
+        if (c.page) {
+            EXPECT_EQ(InvoicePrinter->Name(), PrinterName);
+        }
+        FreeInvoicePrinter();
+        EXPECT_FALSE(InvoicePrinter);
+        FreeInvoicePrinter(); // nothing left to free: harmless
+    }
+    PrinterType = 3;
+    CreateInvoicePrinter();
+    TInvoicePrinter* made = InvoicePrinter.get();
+    PrinterType = 2;
+    CreateInvoicePrinter();
+    EXPECT_EQ(InvoicePrinter.get(), made);
+    FreeInvoicePrinter();
 }
