@@ -526,7 +526,7 @@ TEST(KioskSim, ScriptPlaysACustomerAndQuits) {
     testutil::writeFile(script, "# one customer\n"
                                 "wait-connected 10000\n"
                                 "start\n"
-                                "wait-recv ORDER_CONFIRM 10000\n"
+                                "wait-recv ORDER_RETURN|ORDER_CONFIRM 10000\n"
                                 "echo confirmed\n"
                                 "quit\n");
     SimProcess sim;
@@ -534,8 +534,10 @@ TEST(KioskSim, ScriptPlaysACustomerAndQuits) {
     LineClient console;
     ASSERT_TRUE(console.connectTo(sim.port(1)));
     EXPECT_EQ(console.readLine(), QByteArray("SESSION_START"));
-    // Only the word waited for releases the script.
+    // Only one of the words waited for releases the script.
     console.sendLine("KEEP_ALIVE");
+    ASSERT_TRUE(sim.expect(QStringLiteral("\\[1\\] recv KEEP_ALIVE$")));
+    EXPECT_FALSE(console.waitClosed(300));
     console.sendLine("ORDER_CONFIRM");
     EXPECT_EQ(console.readLine(), QByteArray("PAY_END"));
     EXPECT_EQ(console.readLine(), QByteArray("SESSION_STOP"));

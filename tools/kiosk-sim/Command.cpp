@@ -192,7 +192,7 @@ ParseResult parseCommand(const QString& line, int kioskCount, const QString& bas
     case Verb::WaitRecv: {
         const qsizetype timeoutIndex = info->verb == Verb::WaitRecv ? 1 : 0;
         if (info->verb == Verb::WaitRecv)
-            command->bytes = command->args[0].toUtf8();
+            command->words = command->args[0].toUtf8().split('|');
         if (argCount > timeoutIndex && !parseCount(command->args[timeoutIndex], &command->number)) {
             *error = QStringLiteral("the time-out of %1 is in milliseconds").arg(word);
             return ParseResult::Error;
@@ -236,7 +236,8 @@ QString commandHelp() {
         "  end                       sends PAY_END\n"
         "  drop                      closes the connection (the kiosk keeps listening)\n"
         "  offline / online          stops listening (connections are refused) / resumes\n"
-        "  silent / talk             stops answering the console / answers again\n"
+        "  silent / talk             stops answering the console (the lines still show,\n"
+        "                            commands still send) / answers again\n"
         "  send TEXT                 sends TEXT and CR LF; \\r \\n \\t \\0 \\\\ \\xHH\n"
         "  write TEXT                sends TEXT without a line end (same escapes)\n"
         "  flood SIZE [FILL]         sends SIZE bytes (k, M allowed) of FILL (default x)\n"
@@ -245,15 +246,18 @@ QString commandHelp() {
         "  status                    prints port, connection, state and version\n"
         "  wait-connected [MS]       waits until every kiosk named has a connection\n"
         "  wait-disconnected [MS]    waits until none of them has one\n"
-        "  wait-recv WORD [MS]       waits until each of them receives the line WORD\n"
-        "                            (lines received before the wait do not count)\n"
+        "  wait-recv WORD[|WORD...] [MS]\n"
+        "                            waits until each of them receives the line WORD\n"
+        "                            (or one of the WORDs); lines received before the\n"
+        "                            wait do not count\n"
         "  sleep MS                  pauses this command source\n"
         "  echo TEXT                 prints TEXT (a mark for tests and demos)\n"
         "  help                      prints this list\n"
         "  quit                      closes the connections and ends the simulator\n"
         "A wait that times out prints \"timeout: \" and the command, then goes on.\n"
-        "The script runs first-come alongside standard input; the end of standard input\n"
-        "does not end the simulator: quit or a signal does.\n");
+        "The script and standard input run side by side, each command after the one\n"
+        "before it in the same source. The end of standard input does not end the\n"
+        "simulator: quit or a signal does.\n");
 }
 
 } // namespace kiosksim

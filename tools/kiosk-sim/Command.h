@@ -38,8 +38,10 @@ struct Command {
     int first = 1;
     int last = 1;
     QStringList args;
-    // Payload of send, write and flood; the word of wait-recv.
+    // Payload of send, write and flood.
     QByteArray bytes;
+    // The lines that end a wait-recv (written WORD|WORD|...).
+    QList<QByteArray> words;
     // Milliseconds of sleep, the time-out of a wait (-1: none), the size of a flood.
     qint64 number = -1;
     // Text of echo and version.

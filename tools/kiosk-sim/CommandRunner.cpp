@@ -118,7 +118,7 @@ void CommandRunner::endWait(bool timedOut) {
 }
 
 void CommandRunner::onLineReceived(SimKiosk* kiosk, const QByteArray& line) {
-    if (m_waiting && m_waiting->verb == Verb::WaitRecv && line == m_waiting->bytes) {
+    if (m_waiting && m_waiting->verb == Verb::WaitRecv && m_waiting->words.contains(line)) {
         m_pending.remove(kiosk->number());
         checkWait();
     }
