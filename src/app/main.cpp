@@ -3,6 +3,7 @@
 #include "board/DashboardSettings.h"
 #include "core/MegaThread.h"
 #include "platform/MainThread.h"
+#include "platform/ProcessLimits.h"
 #include "ui/MainForm.h"
 #include "ui/SingleInstance.h"
 
@@ -81,7 +82,9 @@ int main(int argc, char** argv) {
     // Numbers always use "." whatever the regional settings. The formats are taken
     // once here; Qt does not follow later changes of the system's regional settings.
     InitFormatSettings();
-    QApplication::setApplicationDisplayName(kApplicationTitle);
+    // The application title is the tray icon's hint (the main window sets it); it is
+    // not made the display name, which Qt would append to every window caption.
+    orvanta::raiseOpenFileLimit(); // two descriptors per kiosk
     QApplication::setQuitOnLastWindowClosed(false);
     orvanta::installQtDispatcherWaker();
 

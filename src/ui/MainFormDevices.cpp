@@ -1,5 +1,6 @@
 // The main window's device handling: the list view, the device commands, the
 // configuration and the kiosk link's notifications with the order windows.
+#include "board/Dashboard.h"
 #include "ui/MainForm.h"
 
 #include "app/GlobConst.h"
@@ -142,9 +143,13 @@ std::shared_ptr<TDeviceItem> TfrmMain::GetSelectedDevice() const {
 }
 
 void TfrmMain::UpdateItem(const std::shared_ptr<TDeviceItem>& DeviceItem) {
-    UpdateDashboard();
-    if (!DeviceItem)
+    if (!DeviceItem) {
+        UpdateDashboard();
         return;
+    }
+    // Only the device's own cell: a storm of state changes from many kiosks then costs
+    // a fraction of whole-board repaints, and every cell still shows its last state.
+    ::UpdateDashboard(DeviceItem.get());
     if (GetSelectedDevice() == DeviceItem)
         UpdateDeviceActions(DeviceItem.get());
     QTreeWidgetItem* row = ItemByData(lvDevices, DeviceItem.get());

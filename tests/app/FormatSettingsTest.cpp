@@ -66,8 +66,9 @@ TEST(FormatSettings, LocaleFreeReaders)
     for (const auto& c : floats) {
         double v = 0;
         EXPECT_EQ(TryStrToFloat(QString::fromLatin1(c.text), v), c.ok) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_DOUBLE_EQ(v, c.v) << c.text;
+        }
     }
     struct I {
         const char* text;
@@ -78,8 +79,9 @@ TEST(FormatSettings, LocaleFreeReaders)
     for (const auto& c : ints) {
         int v = 0;
         EXPECT_EQ(TryStrToInt(QString::fromLatin1(c.text), v), c.ok) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(v, c.v) << c.text;
+        }
     }
 }
 

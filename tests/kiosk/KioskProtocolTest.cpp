@@ -51,7 +51,7 @@ TEST(KioskProtocol, PercentDecode)
     for (const auto& c : cases)
         EXPECT_EQ(PercentDecode(c.in), c.out) << c.in.toStdString();
 
-    for (const QString bad : {QStringLiteral("%"), QStringLiteral("a%2"), QStringLiteral("%G1"),
+    for (const QString& bad : {QStringLiteral("%"), QStringLiteral("a%2"), QStringLiteral("%G1"),
                               QStringLiteral("100%"), QStringLiteral("%%41")})
         EXPECT_THROW(PercentDecode(bad), orvanta::Exception) << bad.toStdString();
 }
