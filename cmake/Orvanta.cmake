@@ -25,7 +25,7 @@ endfunction()
 # orvanta_tests(LIBS ...) makes one test program per *Test.cpp of the current folder,
 # registered with ctest through gtest_discover_tests.
 function(orvanta_tests)
-  cmake_parse_arguments(ARG "" "" "LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;DEPENDS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
   file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Support.cpp)
   foreach(src IN LISTS tests)
@@ -33,6 +33,9 @@ function(orvanta_tests)
     add_executable(${stem} ${src} ${helpers})
     target_link_libraries(${stem} PRIVATE ${ARG_LIBS} orvanta_testmain GTest::gmock)
     target_include_directories(${stem} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+    if(ARG_DEPENDS)
+      add_dependencies(${stem} ${ARG_DEPENDS}) # programs the tests start
+    endif()
     # The test main sets QT_QPA_PLATFORM and the source and build folders itself.
     gtest_discover_tests(${stem} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
   endforeach()
