@@ -205,10 +205,9 @@ QByteArray runTool(const QString& program, const QStringList& args, int ms) {
 
 } // namespace testutil
 
-void PrintTo(const QString& value, std::ostream* os) {
-    *os << '"' << value.toStdString() << '"';
-}
-
-void PrintTo(const QStringList& value, std::ostream* os) {
-    *os << '[' << value.join(QStringLiteral(", ")).toStdString() << ']';
+// Read by LeakSanitizer in sanitizer builds, unused otherwise. libcups 2.4 loses a few
+// strings of the PPD cache it builds when Qt's print support opens a queue with a driver;
+// the loss is inside libcups and cannot be freed from here.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:_ppdCacheCreateWithPPD\n";
 }
