@@ -11,6 +11,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+void PrintTo(const QString& value, std::ostream* os)
+{
+    *os << '"' << value.toStdString() << '"';
+}
+
+void PrintTo(const QStringList& value, std::ostream* os)
+{
+    *os << '[' << value.join(QStringLiteral(", ")).toStdString() << ']';
+}
+
 namespace testutil {
 
 bool waitUntil(const std::function<bool()>& pred, int ms)

@@ -6,6 +6,15 @@
 #include <chrono>
 #include <functional>
 
+#include <QStringList>
+
+#include <ostream>
+
+// Readable values in failure messages of tests that compare Qt strings; one definition
+// for every test program.
+void PrintTo(const QString& value, std::ostream* os);
+void PrintTo(const QStringList& value, std::ostream* os);
+
 namespace testutil {
 
 // Runs the event loop and the main-thread dispatcher until pred holds or ms pass.

@@ -1,5 +1,6 @@
 // Barcodes drawn through QPainter into an image and read back by a real barcode reader
 // (zbarimg), and the pixels the painter canvas covers.
+#include "TestUtil.h"
 #include "printing/Barcode.h"
 
 #include <gtest/gtest.h>
@@ -9,11 +10,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-// Readable failure messages for the reader's lines.
-void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -60,6 +60,4 @@ QByteArray runTool(const QString& program, const QStringList& args, int ms = 300
 
 } // namespace testutil
 
-// Readable values in failure messages of tests that compare Qt strings.
-void PrintTo(const QString& value, std::ostream* os);
-void PrintTo(const QStringList& value, std::ostream* os);
+#include "TestUtil.h" // readable Qt strings in failure messages

@@ -24,11 +24,6 @@
 
 #include <functional>
 
-// Readable failures: gtest shows a QString as text.
-void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace {
 
 const QByteArray kStart("\x1B\x74\x07\x1B\x33\x08", 6);
