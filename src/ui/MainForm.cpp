@@ -6,6 +6,8 @@
 #include "board/Dashboard.h"
 #include "board/DashboardOptions.h"
 #include "board/DashboardSettings.h"
+#include "platform/Error.h"
+#include "printing/PrintDialog.h"
 #include "printing/PrintSettings.h"
 #include "ui/OrderConfirm.h"
 #include "ui/TrayIcon.h"
@@ -439,9 +441,11 @@ void TfrmMain::actOptionsDashboardExecute() {
 }
 
 void TfrmMain::actOptionsPrinterExecute() {
-    // The receipt printer settings dialog arrives with receipt printing.
-    QMessageBox::information(this, QStringLiteral("Настройки принтера чеков"),
-                             QStringLiteral("Настройки принтера чеков пока недоступны"));
+    try {
+        ExecutePrintOptions(this, IniFileName);
+    } catch (const orvanta::Exception& e) {
+        QMessageBox::critical(this, QStringLiteral("Ошибка"), e.message());
+    }
 }
 
 void TfrmMain::UpdateDashboard() {

@@ -1,6 +1,14 @@
 #include "ui/OrderConfirm.h"
 
+#include "app/GlobConst.h"
 #include "kiosk/ClientThread.h"
+#include "platform/Error.h"
+#include "printing/OrderDocument.h"
+#include "printing/PrintDialog.h"
+#include "printing/PrintSettings.h"
+#include "printing/PrinterFactory.h"
+#include "printing/WindowsPrinter.h"
+#include "printing/XMLUtils.h"
 #include "ui/WindowFont.h"
 
 #include <QCloseEvent>
@@ -8,6 +16,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -163,10 +172,41 @@ void TfrmOrderConfirm::btnAcceptClick(QObject* Sender) {
 
 void TfrmOrderConfirm::btnPrintClick(QObject* Sender) {
     (void)Sender;
-    // The receipt printing of the console is not part of this build yet; say so
-    // rather than pretend that a receipt went out.
-    QMessageBox::information(this, QStringLiteral("Печать"),
-                             QStringLiteral("Печать чека пока недоступна"));
+    // The main window may destroy this window while a dialog of the print command is
+    // open (end of payment, a state change): after every dialog, look before touching it.
+    QPointer<TfrmOrderConfirm> self(this);
+    const QStringList invoiceLines = memInvoice->toPlainText().split(QLatin1Char('\n'));
+    QString orderXml;
+    if (const auto device = Device()) {
+        TDeviceLock lock(*device);
+        orderXml = device->OrderXML;
+    }
+    try {
+        if (!orderXml.isEmpty() || PrinterType != 0) {
+            auto document = CreateXMLDocument();
+            document->SetAsync(false);
+            document->LoadXML(orderXml);
+            if (document->ParseErrorCode() != 0)
+                return; // an order document that does not parse prints nothing
+            struct FreeAtEnd {
+                ~FreeAtEnd() { FreeInvoicePrinter(); }
+            } freeAtEnd;
+            CreateInvoicePrinter();
+            if (!InvoicePrinter) {
+                if (!ExecutePrintDialog(this, IniFileName))
+                    return;
+                CreateInvoicePrinter();
+                if (!InvoicePrinter)
+                    throw orvanta::Exception(QStringLiteral("Невозможно открыть принтер"));
+            }
+            PrintOrderDocument(InvoicePrinter.get(), document.get());
+        } else if (!FindInstalledPrinter(PrinterName).isEmpty() || ExecutePrintDialog(this, IniFileName)) {
+            PrintInvoiceText(invoiceLines);
+        }
+    } catch (const orvanta::Exception& e) {
+        QMessageBox::critical(self ? static_cast<QWidget*>(self) : nullptr, QStringLiteral("Ошибка"),
+                              e.message());
+    }
 }
 
 bool TfrmOrderConfirm::FormKeyPress(QChar Key) {
