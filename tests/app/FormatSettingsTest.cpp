@@ -10,9 +10,15 @@ namespace {
 
 TEST(FormatSettings, FixedPointIsLocaleFree)
 {
-    // Even with the C library switched to a comma locale, if the machine has one.
-    std::setlocale(LC_ALL, "ru_RU.UTF-8");
+    // With the C library switched to a locale whose decimal separator is a comma.
+    if (!std::setlocale(LC_ALL, "ru_RU.UTF-8"))
+        GTEST_SKIP() << "the ru_RU.UTF-8 locale is not installed (scripts/install-deps makes it)";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     InitFormatSettings(QLocale(QStringLiteral("ru_RU")));
+    double v = 0;
+    EXPECT_TRUE(TryStrToFloat(u"12.50", v));
+    EXPECT_DOUBLE_EQ(v, 12.5);
+    EXPECT_FALSE(TryStrToFloat(u"12,50", v));
     struct Case {
         double v;
         int decimals;
