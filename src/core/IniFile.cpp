@@ -130,8 +130,12 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) co
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& rawValue)
 {
+    // A line break cannot stand in a value; keep in memory what the saved file gives back,
+    // so a read before and after UpdateFile sees the same value.
+    QString value = rawValue;
+    value.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QString text = quoteForWrite(value);
     auto* s = const_cast<Section*>(findSection(section));
     if (!s) {

@@ -101,4 +101,30 @@ TEST_F(IniFile, FailedSaveRaisesWithTheFileNameAndKeepsTheOldFile)
     EXPECT_EQ(left, QStringList{QStringLiteral("kept.ini")});
 }
 
+TEST_F(IniFile, WrittenValueReadsTheSameBeforeAndAfterSaving)
+{
+    // Line breaks cannot be stored; the value read from memory must already be the one
+    // the file will give back, blanks at the edges included.
+    const struct {
+        const char* written;
+        const char* readBack;
+    } cases[] = {
+        {"\nline", " line"},
+        {"a\r\nb", "a  b"},
+        {"end\r", "end "},
+        {"  both  ", "  both  "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        const QString expected = QString::fromUtf8(c.readBack);
+        {
+            TIniFile ini(path());
+            ini.WriteString(QStringLiteral("S"), QStringLiteral("K"), QString::fromUtf8(c.written));
+            EXPECT_EQ(ini.ReadString(QStringLiteral("S"), QStringLiteral("K"), QString()), expected);
+            ini.UpdateFile();
+        }
+        EXPECT_EQ(TIniFile(path()).ReadString(QStringLiteral("S"), QStringLiteral("K"), QString()), expected);
+    }
+}
+
 } // namespace
