@@ -189,6 +189,10 @@ void TBarcodeImage::ComputeElementWidths() {
             SetRatio(3.0);
     }
     const long long wide = roundEven(FModul * FRatio);
+    // A wide element under one pixel (a ratio of 0, below 0, tiny or not a number) would
+    // give bars of no or negative width, and a code no scanner reads.
+    if (wide < 1)
+        throw orvanta::Exception(QStringLiteral("%1: wrong Ratio").arg(ClassName));
     modules[0] = FModul;
     modules[1] = clampToInt(wide);
     modules[2] = clampToInt(wide * 3 / 2);

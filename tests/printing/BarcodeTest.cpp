@@ -9,6 +9,7 @@
 #include <QRect>
 
 #include <functional>
+#include <limits>
 #include <set>
 
 namespace {
@@ -591,6 +592,49 @@ TEST(BarcodeFailures, MessagesAndWhereTheyAreRaised) {
             EXPECT_EQ(barcode.Text(), c.text);
             EXPECT_EQ(barcode.Modul(), 1);
         }
+    }
+}
+
+// Bars of no or negative width are no barcode: a ratio that leaves the wide element
+// under one pixel is refused before anything is drawn; one pixel is still drawn.
+TEST(BarcodeFailures, RatioWithoutAWideElementIsRefused) {
+    struct Case {
+        TBarcodeType typ;
+        double ratio;
+        bool refused;
+    };
+    const Case cases[] = {
+        {bcCode128A, 0.0, true},
+        {bcCode128A, -2.0, true},
+        {bcCode128A, 0.4, true},
+        {bcCode128A, -std::numeric_limits<double>::max(), true},
+        {bcCode128A, std::numeric_limits<double>::quiet_NaN(), true},
+        {bcCode39, std::numeric_limits<double>::quiet_NaN(), true}, // slips past the range check
+        {bcCode128A, 0.6, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(int(c.typ)) + " ratio " + std::to_string(c.ratio));
+        TBarcodeImage barcode;
+        barcode.SetTyp(c.typ);
+        barcode.SetText("AB");
+        barcode.SetRatio(c.ratio);
+        barcode.SetHeight(10);
+        TRecordingCanvas canvas;
+        if (!c.refused) {
+            barcode.DrawBarcode(canvas);
+            EXPECT_GT(barcode.Width(), 0);
+            for (const TRecordingCanvas::Call& call : canvas.calls())
+                EXPECT_GE(call.points[2].x(), call.points[0].x());
+            continue;
+        }
+        try {
+            barcode.DrawBarcode(canvas);
+            ADD_FAILURE() << "no exception";
+        } catch (const orvanta::Exception& e) {
+            EXPECT_EQ(e.message(), QStringLiteral("TBarcodeImage: wrong Ratio"));
+        }
+        EXPECT_TRUE(canvas.calls().isEmpty());
+        EXPECT_THROW(barcode.Width(), orvanta::Exception);
     }
 }
 
