@@ -326,21 +326,23 @@ void TBarcodeImage::PaintElements(TBarcodeCanvas& canvas, const QByteArray& modu
 
     // Shift the origin so that the rotated rectangle's bounding box keeps its top-left
     // corner at (Left, Top).
-    int dx = 0;
-    int dy = 0;
+    // In 64 bits and saturated on the way to a point: an absurd ratio saturates the
+    // element widths, and a sum of such widths must not wrap round to the other side.
+    long long dx = 0;
+    long long dy = 0;
     if (s >= 0 && c >= 0) {
         dy = roundEven(w * s);
     } else if (s >= 0) {
-        dx = -roundEven(w * c);
+        dx = -static_cast<long long>(roundEven(w * c));
         dy = roundEven(w * s - h * c);
     } else if (c >= 0) {
-        dx = -roundEven(h * s);
+        dx = -static_cast<long long>(roundEven(h * s));
     } else {
-        dx = -roundEven(w * c) - roundEven(h * s);
-        dy = -roundEven(h * c);
+        dx = -static_cast<long long>(roundEven(w * c)) - roundEven(h * s);
+        dy = -static_cast<long long>(roundEven(h * c));
     }
-    const int originX = FLeft + dx;
-    const int originY = FTop + dy;
+    const long long originX = FLeft + dx;
+    const long long originY = FTop + dy;
 
     canvas.SetPenWidth(1);
     long long x = 0;
@@ -361,8 +363,8 @@ void TBarcodeImage::PaintElements(TBarcodeCanvas& canvas, const QByteArray& modu
             {{x0, 0.0}, {x0, y1}, {x1, y1}, {x1, 0.0}}};
         for (std::size_t i = 0; i < points.size(); ++i) {
             const auto [cx, cy] = points[i];
-            corners[i] =
-                QPoint(originX + roundEven(cx * c + cy * s), originY + roundEven(-cx * s + cy * c));
+            corners[i] = QPoint(clampToInt(originX + roundEven(cx * c + cy * s)),
+                                clampToInt(originY + roundEven(-cx * s + cy * c)));
         }
         canvas.Polygon(corners);
         x += width;
@@ -416,17 +418,17 @@ void TBarcodeImage::DrawText(TBarcodeCanvas& canvas) {
         break;
     case stpTopRight:
     case stpBottomRight:
-        x = FLeft + width - canvas.TextWidth(text);
+        x = clampToInt(static_cast<long long>(FLeft) + width - canvas.TextWidth(text));
         break;
     case stpTopCenter:
     case stpBottomCenter:
-        x = FLeft + (width - canvas.TextWidth(text)) / 2;
+        x = clampToInt(FLeft + (static_cast<long long>(width) - canvas.TextWidth(text)) / 2);
         break;
     }
     int y = FTop;
     if (FShowTextPosition == stpBottomLeft || FShowTextPosition == stpBottomRight ||
         FShowTextPosition == stpBottomCenter)
-        y = FTop + FHeight - canvas.TextHeight(text);
+        y = clampToInt(static_cast<long long>(FTop) + FHeight - canvas.TextHeight(text));
 
     if (FShowText == bcoCode || FShowText == bcoBoth)
         canvas.TextOut(x, y, text);

@@ -638,4 +638,24 @@ TEST(BarcodeFailures, RatioWithoutAWideElementIsRefused) {
     }
 }
 
+// An absurd ratio saturates the element widths; what is drawn right of Left must stay
+// there instead of wrapping round to the far left, the text placed right of it too.
+TEST(BarcodeDrawing, HugeRatioSaturatesInsteadOfWrapping) {
+    TBarcodeImage barcode;
+    barcode.SetTyp(bcCode128A);
+    barcode.SetText("AB");
+    barcode.SetRatio(1e300);
+    barcode.SetLeft(100);
+    barcode.SetTop(50);
+    barcode.SetHeight(10);
+    barcode.SetShowText(bcoCode);
+    barcode.SetShowTextPosition(stpBottomRight);
+    TRecordingCanvas canvas;
+    barcode.DrawBarcode(canvas);
+    ASSERT_FALSE(canvas.calls().isEmpty());
+    for (const TRecordingCanvas::Call& call : canvas.calls())
+        for (const QPoint& p : call.points)
+            EXPECT_GE(p.x(), 100) << (call.kind == TRecordingCanvas::CallKind::TextOut ? "text" : "bar");
+}
+
 } // namespace
