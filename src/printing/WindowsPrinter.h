@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Spooler.h"
 #include "printing/InvoicePrinter.h"
 
 #include <QBuffer>
@@ -16,18 +17,11 @@ class QPainter;
 class QPaintDevice;
 class QPdfWriter;
 
-// The queues of the print server (CUPS_SERVER or the local scheduler), by name; instances
-// of a queue are not listed, since a receipt always goes to the queue itself.
-QStringList InstalledPrinters();
-// The server's default queue; empty when none is set.
-QString DefaultPrinterName();
-// The installed queue called name, whatever the letter case (queue names are not case
-// sensitive to CUPS); empty when there is none.
-QString FindInstalledPrinter(const QString& name);
-// The queue a job for name goes to: that queue when installed, else the default one, else
-// the first one (a server without a default is common on Linux, while Windows always has
-// one). Throws orvanta::Exception when the server has no queue at all.
-QString SelectPrinter(const QString& name);
+// The queue functions of the spooler, under the names the printing code has always used.
+using orvanta::DefaultPrinterName;
+using orvanta::FindInstalledPrinter;
+using orvanta::InstalledPrinters;
+using orvanta::SelectPrinter;
 
 // One job for a CUPS queue, built completely in memory and handed to the server only by
 // submit(). Pages are drawn with a QPainter into PDF; raw control bytes are kept as raw
@@ -57,10 +51,7 @@ public:
     // Passes bytes to the printer at this point of the job, unchanged.
     void sendRaw(const QByteArray& bytes);
 
-    struct Document {
-        QByteArray format;
-        QByteArray data;
-    };
+    using Document = orvanta::SpoolDocument;
     // The documents made so far, pages closed; mainly for looking at a job without a server.
     QList<Document> documents();
 
@@ -70,7 +61,6 @@ public:
 
 private:
     void closePages();
-    void submitOne(const QList<Document>& documents);
 
     QString m_printer;
     QString m_title;
