@@ -32,19 +32,24 @@ QString textOf(std::uint8_t mode, const char* data, qsizetype size) {
 }
 
 // Every byte as the operator would write it: printable characters as they are, "<" as
-// "<<", the rest in hexadecimal, upper or lower case as the byte's low bit says.
+// "<<", the rest in hexadecimal, with or without a leading zero and in upper or lower
+// case as the byte's low bits say.
 QString encode(const QByteArray& bytes) {
     QString text;
     for (const char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);
-        if (b == '<')
+        if (b == '<') {
             text += QStringLiteral("<<");
-        else if (b >= 0x20 && b < 0x7F && b != '>')
+        } else if (b >= 0x20 && b < 0x7F && b != '>') {
             text += QLatin1Char(static_cast<char>(b));
-        else
-            text += QStringLiteral("<%1>").arg(b, b & 1 ? 2 : 1, 16, QLatin1Char('0'));
+        } else {
+            QString hex = QStringLiteral("%1").arg(b, b & 1 ? 2 : 1, 16, QLatin1Char('0'));
+            if (b & 2)
+                hex = hex.toUpper();
+            text += QLatin1Char('<') + hex + QLatin1Char('>');
+        }
     }
-    return (bytes.size() & 1) ? text : text.toUpper();
+    return text;
 }
 
 } // namespace
