@@ -145,34 +145,6 @@ void TESCPOSPrinter::OpenCheck(TInvoiceCheckType CheckType, const QString& Title
         printColumnTitles(QStringLiteral("Итого"));
 }
 
-void TESCPOSPrinter::Sale(const QString& Text, int Department, double Quantity, double Price,
-                          double Tax1, double Tax2, double Tax3, double Tax4) {
-    Q_UNUSED(Department);
-    Q_UNUSED(Tax1);
-    Q_UNUSED(Tax2);
-    Q_UNUSED(Tax3);
-    Q_UNUSED(Tax4);
-    printItemLine(Text, Quantity, Price);
-}
-
-void TESCPOSPrinter::Buy(const QString& Text, int Department, double Quantity, double Price,
-                         double Tax1, double Tax2, double Tax3, double Tax4) {
-    Q_UNUSED(Department);
-    Q_UNUSED(Tax1);
-    Q_UNUSED(Tax2);
-    Q_UNUSED(Tax3);
-    Q_UNUSED(Tax4);
-    printItemLine(Text, Quantity, Price);
-}
-
-void TESCPOSPrinter::Charge(const QString& Text, double Charge) {
-    printChargeLine(Text, Charge);
-}
-
-void TESCPOSPrinter::Discount(const QString& Text, double Discount) {
-    printDiscountLine(Text, Discount);
-}
-
 void TESCPOSPrinter::CloseCheck(const QString& Text, const QString& Footer, double TotalPrice,
                                 double Summ, double Discount, double Change,
                                 const QString& Address) {

@@ -54,7 +54,7 @@ private:
 // composed in the line buffer and sent in code page 866 when they end; fonts reduce to
 // bold and underline; start, logo, cut and end of a job are the control-code texts of
 // the print settings. The output is open only while one receipt prints.
-class TESCPOSPrinter : public TInvoicePrinter {
+class TESCPOSPrinter : public TReceiptLayoutPrinter {
 public:
     static constexpr int ESCPOSWidth = 48;
     static constexpr int ESCPOSHeight = 1024;
@@ -87,12 +87,6 @@ public:
     void OpenCheck(TInvoiceCheckType CheckType, const QString& Title, const QString& Header,
                    const QString& OrderName, const TKioskInfo& Kiosk,
                    const TOrganizationInfo& Organization, TDateTime DateTime) override;
-    void Sale(const QString& Text, int Department, double Quantity, double Price, double Tax1,
-              double Tax2, double Tax3, double Tax4) override;
-    void Buy(const QString& Text, int Department, double Quantity, double Price, double Tax1,
-             double Tax2, double Tax3, double Tax4) override;
-    void Charge(const QString& Text, double Charge) override;
-    void Discount(const QString& Text, double Discount) override;
     void CloseCheck(const QString& Text, const QString& Footer, double TotalPrice, double Summ,
                     double Discount, double Change, const QString& Address) override;
     void CancelCheck() override;

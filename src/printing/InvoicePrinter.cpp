@@ -251,3 +251,21 @@ void TInvoicePrinter::printPriceBarCode(double totalPrice) {
     if (BarCodePrice && totalPrice != 0)
         PrintBarCode(FormatFixed(totalPrice, 2));
 }
+
+void TReceiptLayoutPrinter::Sale(const QString& Text, int, double Quantity, double Price, double,
+                                 double, double, double) {
+    printItemLine(Text, Quantity, Price);
+}
+
+void TReceiptLayoutPrinter::Buy(const QString& Text, int, double Quantity, double Price, double,
+                                double, double, double) {
+    printItemLine(Text, Quantity, Price);
+}
+
+void TReceiptLayoutPrinter::Charge(const QString& Text, double Charge) {
+    printChargeLine(Text, Charge);
+}
+
+void TReceiptLayoutPrinter::Discount(const QString& Text, double Discount) {
+    printDiscountLine(Text, Discount);
+}

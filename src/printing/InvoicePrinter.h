@@ -140,3 +140,16 @@ protected:
     bool FCheckOpened = false;
     QString FString; // the character line being composed, column 0 first
 };
+
+// The item, surcharge and discount lines of the receipt layout, which both drivers print
+// alike: description column, quantity "%1.1f", amount "%.2m". Department and the taxes
+// are not printed.
+class TReceiptLayoutPrinter : public TInvoicePrinter {
+public:
+    void Sale(const QString& Text, int Department, double Quantity, double Price, double Tax1,
+              double Tax2, double Tax3, double Tax4) override;
+    void Buy(const QString& Text, int Department, double Quantity, double Price, double Tax1,
+             double Tax2, double Tax3, double Tax4) override;
+    void Charge(const QString& Text, double Charge) override;
+    void Discount(const QString& Text, double Discount) override;
+};

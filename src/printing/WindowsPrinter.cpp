@@ -268,35 +268,6 @@ void TWindowsInvoicePrinter::OpenCheck(TInvoiceCheckType CheckType, const QStrin
     }
 }
 
-void TWindowsInvoicePrinter::Sale(const QString& Text, int Department, double Quantity,
-                                  double Price, double Tax1, double Tax2, double Tax3,
-                                  double Tax4) {
-    Q_UNUSED(Department);
-    Q_UNUSED(Tax1);
-    Q_UNUSED(Tax2);
-    Q_UNUSED(Tax3);
-    Q_UNUSED(Tax4);
-    printItemLine(Text, Quantity, Price);
-}
-
-void TWindowsInvoicePrinter::Buy(const QString& Text, int Department, double Quantity, double Price,
-                                 double Tax1, double Tax2, double Tax3, double Tax4) {
-    Q_UNUSED(Department);
-    Q_UNUSED(Tax1);
-    Q_UNUSED(Tax2);
-    Q_UNUSED(Tax3);
-    Q_UNUSED(Tax4);
-    printItemLine(Text, Quantity, Price);
-}
-
-void TWindowsInvoicePrinter::Charge(const QString& Text, double Charge) {
-    printChargeLine(Text, Charge);
-}
-
-void TWindowsInvoicePrinter::Discount(const QString& Text, double Discount) {
-    printDiscountLine(Text, Discount);
-}
-
 void TWindowsInvoicePrinter::CloseCheck(const QString& Text, const QString& Footer,
                                         double TotalPrice, double Summ, double Discount,
                                         double Change, const QString& Address) {

@@ -81,7 +81,7 @@ private:
 // pages of the queue's default size at its resolution, the control codes of the print
 // settings passed through as raw bytes around the page (start and logo before it, cut and
 // end of job after it). The whole receipt is one job, submitted when the check closes.
-class TWindowsInvoicePrinter : public TInvoicePrinter {
+class TWindowsInvoicePrinter : public TReceiptLayoutPrinter {
 public:
     static constexpr int PrinterFontCharset = 204; // a Windows notion; Qt fonts carry Unicode
 
@@ -107,12 +107,6 @@ public:
     void OpenCheck(TInvoiceCheckType CheckType, const QString& Title, const QString& Header,
                    const QString& OrderName, const TKioskInfo& Kiosk,
                    const TOrganizationInfo& Organization, TDateTime DateTime) override;
-    void Sale(const QString& Text, int Department, double Quantity, double Price, double Tax1,
-              double Tax2, double Tax3, double Tax4) override;
-    void Buy(const QString& Text, int Department, double Quantity, double Price, double Tax1,
-             double Tax2, double Tax3, double Tax4) override;
-    void Charge(const QString& Text, double Charge) override;
-    void Discount(const QString& Text, double Discount) override;
     void CloseCheck(const QString& Text, const QString& Footer, double TotalPrice, double Summ,
                     double Discount, double Change, const QString& Address) override;
     void CancelCheck() override;
