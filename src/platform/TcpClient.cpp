@@ -113,7 +113,8 @@ TcpClient::Wait TcpClient::waitFor(short events, int ms)
             return Wait::Woken;
         if (rc > 0 && fds[0].revents)
             return Wait::Ready;
-        if (left <= 0)
+        // poll ran its time out (one call per quiet second is all an idle kiosk costs)
+        if (rc == 0 || left <= 0)
             return Wait::Timeout;
     }
 }
