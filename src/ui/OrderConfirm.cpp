@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <exception>
 
 namespace {
 
@@ -34,6 +35,16 @@ QString twoDigits(qint64 value) {
 const TVersion& resumeVersion() {
     static const TVersion v(QStringLiteral("6.3.0.0"));
     return v;
+}
+
+// The error of a print command, over its order window while that still exists. The box
+// lives on the heap: the main window may destroy the order window (end of payment) while
+// the box is open, and a box on the stack would then be deleted by its parent as well.
+void showPrintError(const QPointer<TfrmOrderConfirm>& window, const QString& text) {
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Ошибка"),
+                                                text, QMessageBox::Ok, window.data());
+    box->exec();
+    delete box.data();
 }
 
 } // namespace
@@ -200,12 +211,15 @@ void TfrmOrderConfirm::btnPrintClick(QObject* Sender) {
                     throw orvanta::Exception(QStringLiteral("Невозможно открыть принтер"));
             }
             PrintOrderDocument(InvoicePrinter.get(), document.get());
-        } else if (!FindInstalledPrinter(PrinterName).isEmpty() || ExecutePrintDialog(this, IniFileName)) {
+        } else if (!FindInstalledPrinter(PrinterName).isEmpty() ||
+                   ExecutePrintDialog(this, IniFileName)) {
             PrintInvoiceText(invoiceLines);
         }
     } catch (const orvanta::Exception& e) {
-        QMessageBox::critical(self ? static_cast<QWidget*>(self) : nullptr, QStringLiteral("Ошибка"),
-                              e.message());
+        showPrintError(self, e.message());
+    } catch (const std::exception& e) {
+        // A failure of the XML or the print system must end the command, not the program.
+        showPrintError(self, QString::fromLocal8Bit(e.what()));
     }
 }
 

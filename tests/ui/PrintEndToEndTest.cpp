@@ -1,0 +1,403 @@
+// "Печать" in an order window that a real PAY_BLOCK opened, all the way to the printer:
+// the kiosk simulator sends its shipped sample order over loopback, the console's
+// connection thread stores it, and the print command drives an ESC/POS printer on a
+// serial line pair or a page printer of a print server of the test's own.
+
+#include "CupsSupport.h"
+#include "KioskSimSupport.h"
+#include "SerialSupport.h"
+#include "TestUtil.h"
+#include "UiTestSupport.h"
+
+#include "app/GlobConst.h"
+#include "kiosk/ClientThread.h"
+#include "platform/CodePages.h"
+#include "printing/EscPosPrinter.h"
+#include "printing/OrderDocument.h"
+#include "printing/PrintDialog.h"
+#include "printing/PrintSettings.h"
+#include "printing/PrinterFactory.h"
+#include "printing/XMLUtils.h"
+#include "ui/MainForm.h"
+#include "ui/OrderConfirm.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using testutil::waitUntil;
+
+namespace {
+
+const QByteArray kStart("\x1B\x74\x07\x1B\x33\x08", 6);
+const QByteArray kLogo("\x1C\x70\x01\x00", 4);
+const QByteArray kCut("\x1D\x56\x42\x08", 4);
+// "Капучино" and "Заказ № 125" in code page 866, spelled out so that the check does not
+// lean on the program's own tables.
+const QByteArray kCappuccino866("\x8A\xA0\xAF\xE3\xE7\xA8\xAD\xAE");
+const QByteArray kOrderLine866("\x87\xA0\xAA\xA0\xA7\x20\xFC\x20\x31\x32\x35");
+
+QString hex(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+// The print settings and the data folder a test changes, put back afterwards.
+struct SavedPrintSettings {
+    int type = PrinterType, comPort = ComPort, comRate = ComRate, fontSize = PrinterFontSize;
+    QString name = PrinterName, font = PrinterFontName;
+    QString c1 = Code1, c2 = Code2, c3 = Code3, c4 = Code4;
+    bool order = BarCodeOrder, price = BarCodePrice;
+    QString dataFolder = DataFolder;
+    ~SavedPrintSettings() {
+        PrinterType = type;
+        ComPort = comPort;
+        ComRate = comRate;
+        PrinterFontSize = fontSize;
+        PrinterName = name;
+        PrinterFontName = font;
+        Code1 = c1;
+        Code2 = c2;
+        Code3 = c3;
+        Code4 = c4;
+        BarCodeOrder = order;
+        BarCodePrice = price;
+        DataFolder = dataFolder;
+    }
+};
+
+// The stream the composition of the order makes on an ESC/POS printer, without a port.
+QByteArray composedEscPos(const QString& orderXml) {
+    auto document = CreateXMLDocument();
+    document->SetAsync(false);
+    document->LoadXML(orderXml);
+    auto output = std::make_unique<MemoryEscPosOutput>();
+    MemoryEscPosOutput* memory = output.get();
+    TESCPOSPrinter printer(std::move(output));
+    PrintOrderDocument(&printer, document.get());
+    return memory->data();
+}
+
+QString sampleOrder() {
+    return QString::fromUtf8(testutil::readFile(
+        testutil::sourcePath(QStringLiteral("tools/kiosk-sim/samples/order.xml"))));
+}
+
+// The ESC/POS commands of a stream as the npos parser of the printing tests names them;
+// empty with *why when the decoder cannot run here. It shares the printing tests' install
+// folder, so the packages are fetched once per build tree.
+QStringList nposDecode(const QByteArray& stream, const QString& dir, QString* why) {
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    const QString npm = QStandardPaths::findExecutable(QStringLiteral("npm"));
+    if (node.isEmpty() || npm.isEmpty()) {
+        *why = QStringLiteral("node or npm is not installed: no independent ESC/POS decoder");
+        return {};
+    }
+    const QString work = testutil::binaryPath(QStringLiteral("tests/printing/npos"));
+    QDir().mkpath(work);
+    for (const char* name : {"package.json", "package-lock.json", "decode.js"}) {
+        const QString from = testutil::sourcePath(QStringLiteral("tests/printing/npos/") + name);
+        const QString to = work + QLatin1Char('/') + name;
+        if (testutil::readFile(from) != testutil::readFile(to)) {
+            QFile::remove(to);
+            QFile::copy(from, to);
+            QFile::remove(work + QStringLiteral("/node_modules/.package-lock.json"));
+        }
+    }
+    if (!QFile::exists(work + QStringLiteral("/node_modules/.package-lock.json"))) {
+        QProcess install;
+        install.setWorkingDirectory(work);
+        install.start(npm,
+                      {"ci", "--ignore-scripts", "--omit=optional", "--no-audit", "--no-fund"});
+        if (!install.waitForFinished(240000) || install.exitCode() != 0) {
+            *why = QStringLiteral("npm ci failed: ") +
+                   QString::fromLocal8Bit(install.readAllStandardError());
+            return {};
+        }
+    }
+    const QString file = dir + QStringLiteral("/stream.bin");
+    testutil::writeFile(file, stream);
+    QProcess run;
+    run.start(node, {work + QStringLiteral("/decode.js"), file});
+    if (!run.waitForFinished(60000) || run.exitCode() != 0) {
+        *why =
+            QStringLiteral("decoder failed: ") + QString::fromLocal8Bit(run.readAllStandardError());
+        return {};
+    }
+    QStringList decoded;
+    for (const QJsonValue& v : QJsonDocument::fromJson(run.readAllStandardOutput()).array())
+        decoded << v.toString();
+    return decoded;
+}
+
+// Whether every piece occurs in text, one after the other.
+::testing::AssertionResult inOrder(const QString& text, const QStringList& pieces) {
+    qsizetype from = 0;
+    for (const QString& piece : pieces) {
+        const qsizetype at = text.indexOf(piece, from);
+        if (at < 0)
+            return ::testing::AssertionFailure()
+                   << "\"" << piece.toStdString() << "\" missing after offset " << from << " in:\n"
+                   << text.toStdString();
+        from = at + piece.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The console over one simulated kiosk, connected and its work state asked.
+class PrintFromOrderWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.start(1)) << sim.output().toStdString();
+        ini.WriteDevices({sim.ports()[0]});
+        w = std::make_unique<TfrmMain>();
+        w->timDelayedStart->stop();
+        ASSERT_TRUE(sim.waitForOutput(QStringLiteral("recv GET_WORK_STATE"), 8000))
+            << sim.output().toStdString();
+        // The window loaded the settings of the ini; each test sets its own.
+        BarCodeOrder = true;
+        BarCodePrice = true;
+        Code1 = QStringLiteral("<1B>t<07><1B><33><08>");
+        Code2 = QString();
+        Code3 = QStringLiteral("<1C>p<01><00>");
+        Code4 = QStringLiteral("<1D>V<42><08>");
+    }
+
+    std::shared_ptr<TDeviceItem> device() const { return w->Devices()[0]; }
+
+    // "pay" with the simulator's arguments; the order window it opens.
+    TfrmOrderConfirm* pay(const QString& args = {}) {
+        sim.command(QStringLiteral("pay ") + args);
+        waitUntil([&] { return w->OrderWindowOf(device().get()) != nullptr; }, 8000);
+        return w->OrderWindowOf(device().get());
+    }
+
+    // Ends the payment and waits until its window is gone.
+    void endPayment() {
+        sim.command(QStringLiteral("end"));
+        EXPECT_TRUE(waitUntil([&] { return w->OrderWindowOf(device().get()) == nullptr; }));
+    }
+
+    // The serial line pair; COM7 of a temporary data folder is its first end.
+    bool startSerialLine(QTemporaryDir& dir, testutil::SocatPair& socat) {
+        if (!socat.start(dir.path()) || !QDir(dir.path()).mkpath(QStringLiteral("data/dosdevices")))
+            return false;
+        DataFolder = dir.filePath(QStringLiteral("data")) + QLatin1Char('/');
+        if (!QFile::link(socat.endA(), DataFolder + QStringLiteral("dosdevices/com7")))
+            return false;
+        PrinterType = 3;
+        ComPort = 7;
+        ComRate = 19200;
+        return true;
+    }
+
+    SavedPrintSettings saved;
+    TempIni ini;
+    KioskSim sim;
+    std::unique_ptr<TfrmMain> w;
+};
+
+} // namespace
+
+TEST_F(PrintFromOrderWindow, SampleOrderArrivesOnTheSerialLineAsComposed) {
+    if (!testutil::SocatPair::available())
+        GTEST_SKIP() << "socat is not installed: no serial line pair for the printer";
+    QTemporaryDir dir;
+    testutil::SocatPair socat;
+    ASSERT_TRUE(startSerialLine(dir, socat)) << "socat did not make the pseudo terminals";
+
+    TfrmOrderConfirm* window = pay();
+    ASSERT_NE(window, nullptr);
+    testutil::SerialCapture capture;
+    ASSERT_TRUE(capture.start(socat.endB()));
+    window->btnPrint->click();
+    const QByteArray got = capture.finish();
+
+    EXPECT_FALSE(InvoicePrinter) << "the printer object lives for one print command";
+    EXPECT_EQ(w->OrderWindowOf(device().get()), window) << "printing leaves the window open";
+    EXPECT_TRUE(device()->PendingCommands().empty()) << "printing queues nothing";
+
+    // The composition of the shipped file, driven apart from the window and the link.
+    const QByteArray expected = composedEscPos(sampleOrder());
+    EXPECT_EQ(hex(got), hex(expected)) << orvanta::fromCp866(got).toStdString();
+    EXPECT_TRUE(got.startsWith(kStart + kLogo)) << hex(got.left(16)).toStdString();
+    EXPECT_TRUE(got.endsWith(kCut)) << hex(got.right(16)).toStdString();
+    EXPECT_TRUE(got.contains(kOrderLine866));
+    EXPECT_TRUE(got.contains(kCappuccino866));
+    EXPECT_EQ(got.count(kCut), 1);
+
+    QString why;
+    const QStringList decoded = nposDecode(got, dir.path(), &why);
+    if (decoded.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    EXPECT_EQ(decoded, nposDecode(expected, dir.path(), &why));
+    ASSERT_GE(decoded.size(), 4);
+    EXPECT_EQ(decoded.mid(0, 3), QStringList({"ESC t 07", "ESC 3 08", "FS p 01 00"}));
+    EXPECT_EQ(decoded.last(), QStringLiteral("GS V 42 08"));
+    EXPECT_TRUE(
+        decoded.contains(QStringLiteral("LINE ") + QStringLiteral("Заказ № 125").leftJustified(48)))
+        << decoded.join('\n').toStdString();
+    const auto cappuccino = std::find_if(decoded.cbegin(), decoded.cend(), [](const QString& s) {
+        return s.startsWith(QStringLiteral("LINE Капучино "));
+    });
+    EXPECT_NE(cappuccino, decoded.cend()) << decoded.join('\n').toStdString();
+}
+
+TEST_F(PrintFromOrderWindow, PagePrinterMakesOneJobPerPrint) {
+    const QString missing = testutil::CupsServer::missingTools();
+    if (!missing.isEmpty())
+        GTEST_SKIP() << missing.toStdString();
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is missing (Debian package poppler-utils)";
+    testutil::CupsServer cups;
+    ASSERT_TRUE(cups.start()) << cups.error().toStdString();
+    ASSERT_TRUE(cups.addQueue(QStringLiteral("Receipt"), true)) << cups.error().toStdString();
+    PrinterType = 0;
+    PrinterName = QStringLiteral("Receipt");
+    PrinterFontName = QStringLiteral("DejaVu Sans");
+    PrinterFontSize = 10;
+    BarCodeOrder = false;
+    BarCodePrice = false;
+
+    QTemporaryDir dir;
+    const QString noOrder = dir.filePath(QStringLiteral("empty.xml"));
+    testutil::writeFile(noOrder, QByteArray());
+    const QByteArray head = kStart + kLogo;
+    const struct {
+        const char* name;
+        QString payArgs;
+        QByteArray head, tail;
+        QStringList text;
+    } cases[] = {
+        {"the order document",
+         QString(),
+         head,
+         kCut,
+         {"Кафе", "Заказ № 125", "Капучино", "Пирожок с капустой", "Скидка 10% на десерты",
+          "Корректировка цены", "С собой: Стойка выдачи №2", "Итого", "Спасибо за покупку!"}},
+        // Without an order document the invoice text prints as it is, with no codes.
+        {"the plain invoice",
+         QStringLiteral("730.00 ") + noOrder + QStringLiteral(" -"),
+         QByteArray(),
+         QByteArray(),
+         {"Заказ № 125", "Капучино", "2.0 x 150.00", "ИТОГО", "Сдача", "Ждём вас снова."}},
+    };
+    int jobs = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(cups.captureFile(QStringLiteral("Receipt")));
+        TfrmOrderConfirm* window = pay(c.payArgs);
+        ASSERT_NE(window, nullptr);
+        {
+            TDeviceLock lock(*device());
+            ASSERT_EQ(device()->OrderXML.isEmpty(), c.head.isEmpty());
+        }
+        window->btnPrint->click();
+        ++jobs;
+        EXPECT_FALSE(InvoicePrinter);
+        ASSERT_TRUE(cups.waitIdle());
+        ASSERT_EQ(cups.jobs().size(), jobs) << "one print, one job";
+
+        const QByteArray data = cups.captured(QStringLiteral("Receipt"));
+        ASSERT_TRUE(data.startsWith(c.head + "%PDF-")) << hex(data.left(24)).toStdString();
+        ASSERT_TRUE(data.endsWith(c.tail)) << hex(data.right(24)).toStdString();
+        const QString pdfFile = dir.filePath(QStringLiteral("page.pdf"));
+        testutil::writeFile(pdfFile,
+                            data.mid(c.head.size(), data.size() - c.head.size() - c.tail.size()));
+        const QString text = QString::fromUtf8(
+            testutil::runTool(QStringLiteral("pdftotext"), {pdfFile, QStringLiteral("-")}));
+        EXPECT_TRUE(inOrder(text, c.text));
+        endPayment();
+    }
+}
+
+// The main window may destroy the order window while its print command waits for the
+// operator: in the print settings dialog, or in the box of a printer error. The command
+// must end without touching either, and free the printer.
+TEST_F(PrintFromOrderWindow, WindowDestroyedWhileThePrintCommandWaits) {
+    const struct {
+        const char* name;
+        int printerType;
+        QString kioskCommand;
+        bool settingsDialog; // else the error box
+    } cases[] = {
+        {"settings dialog, end of payment", 1, QStringLiteral("end"), true},
+        // The kiosk starts idle; a state report closes the window only when it changes.
+        {"settings dialog, state change", 1, QStringLiteral("start"), true},
+        {"error box, end of payment", 3, QStringLiteral("end"), false},
+        {"error box, state change", 3, QStringLiteral("stop"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PrinterType = c.printerType;
+        ComPort = 97; // no device: opening the port fails
+        const QString iniBefore = ini.Read();
+        QPointer<TfrmOrderConfirm> window = pay();
+        ASSERT_FALSE(window.isNull());
+
+        QString seen;
+        bool sent = false;
+        bool gaveUp = false;
+        QElapsedTimer clock;
+        clock.start();
+        bool modalOutlivedWindow = false;
+        QTimer timer;
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!sent) {
+                if (!modal)
+                    return;
+                if (auto* box = qobject_cast<QMessageBox*>(modal))
+                    seen = QStringLiteral("box: ") + box->text();
+                else if (qobject_cast<TfrmPrint*>(modal))
+                    seen = QStringLiteral("settings");
+                // The kiosk ends the payment once the operator looks at the dialog.
+                sim.command(c.kioskCommand);
+                sent = true;
+                return;
+            }
+            const bool stillOpen = !window.isNull() && !window->IsClosed();
+            if (stillOpen && clock.elapsed() < 15000)
+                return;
+            gaveUp = stillOpen;
+            if (modal) {
+                // A dialog that outlived its window would leave the operator a dead end.
+                modalOutlivedWindow = true;
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+            }
+            timer.stop();
+        });
+        timer.start();
+        window->btnPrint->click();
+        timer.stop();
+
+        EXPECT_EQ(seen, c.settingsDialog
+                            ? QStringLiteral("settings")
+                            : QStringLiteral("box: ESCPOS.PortOpen: невозможно открыть COM порт"));
+        EXPECT_FALSE(gaveUp) << "the kiosk's report did not close the window";
+        EXPECT_FALSE(modalOutlivedWindow);
+        EXPECT_FALSE(InvoicePrinter);
+        EXPECT_TRUE(waitUntil([&] { return window.isNull(); }));
+        EXPECT_EQ(ini.Read(), iniBefore) << "a dialog that went with its window saves nothing";
+        EXPECT_FALSE(sim.output().contains(QStringLiteral("recv ORDER_")));
+        if (c.kioskCommand != QStringLiteral("end"))
+            sim.command(QStringLiteral("end"));
+        testutil::pump(100);
+    }
+}
