@@ -34,11 +34,21 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 using testutil::waitUntil;
 
@@ -400,4 +410,157 @@ TEST_F(PrintFromOrderWindow, WindowDestroyedWhileThePrintCommandWaits) {
             sim.command(QStringLiteral("end"));
         testutil::pump(100);
     }
+}
+
+namespace {
+
+// An order of count sale lines.
+QByteArray longOrder(int count) {
+    QByteArray xml = "<order><name>77</name><invoice>";
+    for (int i = 0; i < count; ++i)
+        xml += "<item><shortname>Item " + QByteArray::number(i) +
+               "</shortname><value>1</value><price>10</price><totalprice>10</totalprice></item>";
+    return xml + "<price>" + QByteArray::number(count * 10) + "</price></invoice></order>";
+}
+
+// A serial line whose far end the test reads at its own pace: a pseudo terminal (a few
+// kilobytes of buffer) drained a block at a time until told to hurry, so the printer's
+// writes wait for the reader, yet never long enough to give up.
+class SlowLine {
+public:
+    ~SlowLine() {
+        m_fast = true;
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (int fd : {m_master, m_slave})
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    bool open() {
+        if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
+            return false;
+        termios tio{};
+        ::tcgetattr(m_slave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(m_slave, TCSANOW, &tio);
+        ::fcntl(m_slave, F_SETFL, ::fcntl(m_slave, F_GETFL) | O_NONBLOCK);
+        return true;
+    }
+    QString device() const { return QString::fromLocal8Bit(::ptsname(m_master)); }
+
+    void startReading() {
+        m_thread = std::thread([this] {
+            char buffer[65536];
+            while (!m_stop) {
+                pollfd pfd{m_master, POLLIN, 0};
+                if (::poll(&pfd, 1, 20) <= 0)
+                    continue;
+                const ssize_t n = ::read(m_master, buffer, m_fast ? sizeof buffer : 4096);
+                if (n > 0) {
+                    std::lock_guard lock(m_mutex);
+                    m_data.append(buffer, n);
+                }
+                if (!m_fast)
+                    QThread::msleep(15);
+            }
+        });
+    }
+    void hurry() { m_fast = true; }
+    QByteArray finish(qsizetype expected) {
+        waitUntil(
+            [&] {
+                std::lock_guard lock(m_mutex);
+                return m_data.size() >= expected;
+            },
+            30000);
+        m_stop = true;
+        m_thread.join();
+        return m_data;
+    }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_fast{false};
+    std::mutex m_mutex;
+    QByteArray m_data;
+};
+
+} // namespace
+
+// While the main thread prints to a slow printer, the kiosk's connection thread goes on:
+// the keep-alive asked for before the print goes out, a state the kiosk reports is taken
+// in and posted, a command queued meanwhile is sent; the posted report is handled as soon
+// as the print command returns.
+TEST_F(PrintFromOrderWindow, KioskLinkKeepsGoingWhileAReceiptPrintsSlowly) {
+    QTemporaryDir dir;
+    SlowLine line;
+    ASSERT_TRUE(line.open());
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("data/dosdevices")));
+    DataFolder = dir.filePath(QStringLiteral("data")) + QLatin1Char('/');
+    ASSERT_TRUE(QFile::link(line.device(), DataFolder + QStringLiteral("dosdevices/com7")));
+    PrinterType = 3;
+    ComPort = 7;
+    ComRate = 19200;
+    BarCodeOrder = false;
+    BarCodePrice = false;
+
+    // Long enough that draining it a block at a time outlasts a few quiet seconds.
+    const QByteArray order = longOrder(24000);
+    const QString orderFile = dir.filePath(QStringLiteral("long.xml"));
+    testutil::writeFile(orderFile, order);
+    TfrmOrderConfirm* window = pay(QStringLiteral("240000.00 ") + orderFile + QStringLiteral(" -"));
+    ASSERT_NE(window, nullptr);
+    const QByteArray expected = composedEscPos(QString::fromUtf8(order));
+    line.startReading();
+
+    const std::shared_ptr<TDeviceItem> kiosk = device();
+    const int workStateAsked = sim.output().count(QStringLiteral("recv GET_WORK_STATE"));
+    const qsizetype mark = sim.output().size();
+    std::atomic<bool> printing{true};
+    struct Seen {
+        bool keepAlive = false, stateSent = false, commandSent = false, allWhilePrinting = false;
+    } seen;
+    kiosk->SetKioskAlive();
+    // The main thread is busy from here on: this thread watches the kiosk's side.
+    std::thread watcher([&] {
+        sim.command(QStringLiteral("start"));
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 20000 && !seen.commandSent) {
+            const QString out = sim.output().mid(mark);
+            seen.keepAlive = out.contains(QStringLiteral("recv KEEP_ALIVE"));
+            if (!seen.stateSent && out.contains(QStringLiteral("sent SESSION_START"))) {
+                seen.stateSent = true;
+                kiosk->AddKioskCommand(kcGetWorkState);
+            }
+            seen.commandSent =
+                seen.keepAlive && seen.stateSent &&
+                sim.output().count(QStringLiteral("recv GET_WORK_STATE")) > workStateAsked;
+            QThread::msleep(20);
+        }
+        seen.allWhilePrinting = seen.commandSent && printing;
+        line.hurry();
+    });
+    window->btnPrint->click();
+    printing = false;
+    const bool openAfterPrint = w->OrderWindowOf(kiosk.get()) == window;
+    watcher.join();
+    const QByteArray got = line.finish(expected.size());
+
+    EXPECT_TRUE(seen.keepAlive) << sim.output().mid(mark).toStdString();
+    EXPECT_TRUE(seen.stateSent);
+    EXPECT_TRUE(seen.commandSent);
+    EXPECT_TRUE(seen.allWhilePrinting) << "the print ended before the kiosk's events";
+    ASSERT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected) << "the slow line lost or changed bytes";
+    EXPECT_FALSE(InvoicePrinter);
+    // The report waited for the main thread; it is handled at the first look after the print.
+    EXPECT_TRUE(openAfterPrint);
+    EXPECT_TRUE(waitUntil([&] { return w->OrderWindowOf(kiosk.get()) == nullptr; }, 2000))
+        << "the state the kiosk reported during the print closes its window";
 }
