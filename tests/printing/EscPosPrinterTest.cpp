@@ -417,57 +417,14 @@ TEST_F(EscPosSerialTest, WholeReceiptArrivesByteForByte) {
     EXPECT_EQ(hex(got), hex(expected)) << orvanta::fromCp866(got).toStdString();
 }
 
-QString nodeDecoder(QString* why) {
-    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-    const QString npm = QStandardPaths::findExecutable(QStringLiteral("npm"));
-    if (node.isEmpty() || npm.isEmpty()) {
-        *why = QStringLiteral("node or npm is not installed: no independent ESC/POS decoder");
-        return {};
-    }
-    // Installed into the build tree so that the source tree stays clean.
-    const QString work = testutil::binaryPath(QStringLiteral("tests/printing/npos"));
-    QDir().mkpath(work);
-    for (const char* name : {"package.json", "package-lock.json", "decode.js"}) {
-        const QString from = testutil::sourcePath(QStringLiteral("tests/printing/npos/") + name);
-        const QString to = work + QLatin1Char('/') + name;
-        if (testutil::readFile(from) != testutil::readFile(to)) {
-            QFile::remove(to);
-            QFile::copy(from, to);
-            QFile::remove(work + QStringLiteral("/node_modules/.package-lock.json"));
-        }
-    }
-    if (!QFile::exists(work + QStringLiteral("/node_modules/.package-lock.json"))) {
-        QProcess install;
-        install.setWorkingDirectory(work);
-        install.start(npm,
-                      {"ci", "--ignore-scripts", "--omit=optional", "--no-audit", "--no-fund"});
-        if (!install.waitForFinished(240000) || install.exitCode() != 0) {
-            *why = QStringLiteral("npm ci failed: ") +
-                   QString::fromLocal8Bit(install.readAllStandardError());
-            return {};
-        }
-    }
-    return work + QStringLiteral("/decode.js");
-}
-
 TEST_F(EscPosSerialTest, IndependentDecoderReadsTheCommands) {
     if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("npm")).isEmpty())
         GTEST_SKIP() << "node or npm is not installed: no independent ESC/POS decoder";
-    QString why;
-    const QString decoder = nodeDecoder(&why);
-    ASSERT_FALSE(decoder.isEmpty()) << why.toStdString();
-
     const QByteArray got = printOverTheLine([](TESCPOSPrinter& p) { printWholeReceipt(p); });
-    const QString capture = dir.filePath(QStringLiteral("receipt.bin"));
-    testutil::writeFile(capture, got);
-    QProcess node;
-    node.start(QStandardPaths::findExecutable(QStringLiteral("node")), {decoder, capture});
-    ASSERT_TRUE(node.waitForFinished(60000));
-    ASSERT_EQ(node.exitCode(), 0) << node.readAllStandardError().toStdString();
-    QStringList decoded;
-    for (const QJsonValue& v : QJsonDocument::fromJson(node.readAllStandardOutput()).array())
-        decoded << v.toString();
+    QString why;
+    const QStringList decoded = testutil::nposDecode(got, dir.path(), &why);
+    ASSERT_FALSE(decoded.isEmpty()) << why.toStdString();
 
     QStringList expected;
     for (const Piece& piece : expectedWholeReceipt())

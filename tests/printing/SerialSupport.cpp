@@ -1,4 +1,10 @@
 #include "SerialSupport.h"
+#include "TestUtil.h"
+#include <QJsonValue>
+#include <QJsonDocument>
+#include <QJsonArray>
+#include <QFile>
+#include <QDir>
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -113,6 +119,50 @@ QByteArray SerialCapture::finish(int quietMs, int maxMs) {
         m_thread.join();
     std::lock_guard lock(m_mutex);
     return m_data;
+}
+
+QStringList nposDecode(const QByteArray& stream, const QString& dir, QString* why) {
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    const QString npm = QStandardPaths::findExecutable(QStringLiteral("npm"));
+    if (node.isEmpty() || npm.isEmpty()) {
+        *why = QStringLiteral("node or npm is not installed: no independent ESC/POS decoder");
+        return {};
+    }
+    const QString work = testutil::binaryPath(QStringLiteral("tests/printing/npos"));
+    QDir().mkpath(work);
+    for (const char* name : {"package.json", "package-lock.json", "decode.js"}) {
+        const QString from = testutil::sourcePath(QStringLiteral("tests/printing/npos/") + name);
+        const QString to = work + QLatin1Char('/') + name;
+        if (testutil::readFile(from) != testutil::readFile(to)) {
+            QFile::remove(to);
+            QFile::copy(from, to);
+            QFile::remove(work + QStringLiteral("/node_modules/.package-lock.json"));
+        }
+    }
+    if (!QFile::exists(work + QStringLiteral("/node_modules/.package-lock.json"))) {
+        QProcess install;
+        install.setWorkingDirectory(work);
+        install.start(npm,
+                      {"ci", "--ignore-scripts", "--omit=optional", "--no-audit", "--no-fund"});
+        if (!install.waitForFinished(240000) || install.exitCode() != 0) {
+            *why = QStringLiteral("npm ci failed: ") +
+                   QString::fromLocal8Bit(install.readAllStandardError());
+            return {};
+        }
+    }
+    const QString file = dir + QStringLiteral("/stream.bin");
+    testutil::writeFile(file, stream);
+    QProcess run;
+    run.start(node, {work + QStringLiteral("/decode.js"), file});
+    if (!run.waitForFinished(60000) || run.exitCode() != 0) {
+        *why =
+            QStringLiteral("decoder failed: ") + QString::fromLocal8Bit(run.readAllStandardError());
+        return {};
+    }
+    QStringList decoded;
+    for (const QJsonValue& v : QJsonDocument::fromJson(run.readAllStandardOutput()).array())
+        decoded << v.toString();
+    return decoded;
 }
 
 } // namespace testutil

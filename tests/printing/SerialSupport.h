@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <mutex>
@@ -53,5 +54,10 @@ private:
     std::mutex m_mutex;
     QByteArray m_data;
 };
+
+// The ESC/POS commands of a stream as the npos decoder (an npm package, installed once
+// per build tree under tests/printing/npos) names them, with text decoded as code page
+// 866; empty with *why when the decoder cannot run here. dir takes a temporary file.
+QStringList nposDecode(const QByteArray& stream, const QString& dir, QString* why);
 
 } // namespace testutil

@@ -107,53 +107,6 @@ QString sampleOrder() {
         testutil::sourcePath(QStringLiteral("tools/kiosk-sim/samples/order.xml"))));
 }
 
-// The ESC/POS commands of a stream as the npos parser of the printing tests names them;
-// empty with *why when the decoder cannot run here. It shares the printing tests' install
-// folder, so the packages are fetched once per build tree.
-QStringList nposDecode(const QByteArray& stream, const QString& dir, QString* why) {
-    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-    const QString npm = QStandardPaths::findExecutable(QStringLiteral("npm"));
-    if (node.isEmpty() || npm.isEmpty()) {
-        *why = QStringLiteral("node or npm is not installed: no independent ESC/POS decoder");
-        return {};
-    }
-    const QString work = testutil::binaryPath(QStringLiteral("tests/printing/npos"));
-    QDir().mkpath(work);
-    for (const char* name : {"package.json", "package-lock.json", "decode.js"}) {
-        const QString from = testutil::sourcePath(QStringLiteral("tests/printing/npos/") + name);
-        const QString to = work + QLatin1Char('/') + name;
-        if (testutil::readFile(from) != testutil::readFile(to)) {
-            QFile::remove(to);
-            QFile::copy(from, to);
-            QFile::remove(work + QStringLiteral("/node_modules/.package-lock.json"));
-        }
-    }
-    if (!QFile::exists(work + QStringLiteral("/node_modules/.package-lock.json"))) {
-        QProcess install;
-        install.setWorkingDirectory(work);
-        install.start(npm,
-                      {"ci", "--ignore-scripts", "--omit=optional", "--no-audit", "--no-fund"});
-        if (!install.waitForFinished(240000) || install.exitCode() != 0) {
-            *why = QStringLiteral("npm ci failed: ") +
-                   QString::fromLocal8Bit(install.readAllStandardError());
-            return {};
-        }
-    }
-    const QString file = dir + QStringLiteral("/stream.bin");
-    testutil::writeFile(file, stream);
-    QProcess run;
-    run.start(node, {work + QStringLiteral("/decode.js"), file});
-    if (!run.waitForFinished(60000) || run.exitCode() != 0) {
-        *why =
-            QStringLiteral("decoder failed: ") + QString::fromLocal8Bit(run.readAllStandardError());
-        return {};
-    }
-    QStringList decoded;
-    for (const QJsonValue& v : QJsonDocument::fromJson(run.readAllStandardOutput()).array())
-        decoded << v.toString();
-    return decoded;
-}
-
 // Whether every piece occurs in text, one after the other.
 ::testing::AssertionResult inOrder(const QString& text, const QStringList& pieces) {
     qsizetype from = 0;
@@ -251,10 +204,10 @@ TEST_F(PrintFromOrderWindow, SampleOrderArrivesOnTheSerialLineAsComposed) {
     EXPECT_EQ(got.count(kCut), 1);
 
     QString why;
-    const QStringList decoded = nposDecode(got, dir.path(), &why);
+    const QStringList decoded = testutil::nposDecode(got, dir.path(), &why);
     if (decoded.isEmpty())
         GTEST_SKIP() << why.toStdString();
-    EXPECT_EQ(decoded, nposDecode(expected, dir.path(), &why));
+    EXPECT_EQ(decoded, testutil::nposDecode(expected, dir.path(), &why));
     ASSERT_GE(decoded.size(), 4);
     EXPECT_EQ(decoded.mid(0, 3), QStringList({"ESC t 07", "ESC 3 08", "FS p 01 00"}));
     EXPECT_EQ(decoded.last(), QStringLiteral("GS V 42 08"));
