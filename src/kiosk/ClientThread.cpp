@@ -3,6 +3,7 @@
 #include "core/IniFile.h"
 #include "platform/MainThread.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -293,7 +294,9 @@ void TDeviceItemList::Clear()
 void TDeviceItemList::LoadFromIni(const TIniFile& ini, const QString& sectionPrefix)
 {
     Clear();
-    const int count = ini.ReadInteger(sectionPrefix, QStringLiteral("Count"), -1);
+    // A damaged or hand-edited Count must not make the console build records until memory
+    // runs out; no venue comes near this many kiosks.
+    const int count = std::min(ini.ReadInteger(sectionPrefix, QStringLiteral("Count"), -1), kMaxDevices);
     for (int i = 0; i < count; ++i) {
         auto item = TDeviceItem::Create(QString(), 0);
         Add(item);

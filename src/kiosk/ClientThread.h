@@ -147,6 +147,9 @@ private:
 // The owning, ordered list of all kiosks. Removing a record stops its thread.
 class TDeviceItemList {
 public:
+    // The most records a configuration file can make.
+    static constexpr int kMaxDevices = 10000;
+
     TDeviceItemList() = default;
     ~TDeviceItemList();
     TDeviceItemList(const TDeviceItemList&) = delete;

@@ -40,6 +40,13 @@ TEST_F(DeviceList, LoadsWhatTheFileHolds)
     }
 }
 
+TEST_F(DeviceList, DamagedCountIsBounded)
+{
+    TDeviceItemList list;
+    list.LoadFromIni(TIniFile(ini("[DeviceList]\nCount=2000000000\n")), QStringLiteral("DeviceList"));
+    EXPECT_EQ(list.Count(), TDeviceItemList::kMaxDevices);
+}
+
 TEST_F(DeviceList, MissingSectionGivesAnEnabledEmptyRecord)
 {
     TDeviceItemList list;
