@@ -12,8 +12,8 @@
 #include <QStringList>
 
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <set>
 #include <thread>
 
@@ -31,8 +31,7 @@ namespace {
 
 struct Counter : IKioskObserver {
     std::set<TDeviceItem*> connected;
-    void WMKioskState(const std::shared_ptr<TDeviceItem>& d, TThreadState s) override
-    {
+    void WMKioskState(const std::shared_ptr<TDeviceItem>& d, TThreadState s) override {
         if (s == tsConnected)
             connected.insert(d.get());
     }
@@ -41,15 +40,13 @@ struct Counter : IKioskObserver {
     void AddLogLine(const std::shared_ptr<TDeviceItem>&, const QString&) override {}
 };
 
-double cpuSeconds()
-{
+double cpuSeconds() {
     rusage u{};
     ::getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-void pumpFor(std::chrono::milliseconds ms)
-{
+void pumpFor(std::chrono::milliseconds ms) {
     const auto until = Clock::now() + ms;
     while (Clock::now() < until)
         orvanta::MainThreadDispatcher::instance().waitAndDrain(20);
@@ -60,10 +57,10 @@ struct Sim {
     int in = -1, out = -1;
     std::vector<int> ports;
 
-    bool start(const QString& program, int count)
-    {
+    bool start(const QString& program, int count) {
         const QByteArray prog = program.toLocal8Bit();
-        QList<QByteArray> args = {prog, "--port", "0", "--count", QByteArray::number(count), "--quiet"};
+        QList<QByteArray> args = {prog,     "--port", "0", "--count", QByteArray::number(count),
+                                  "--quiet"};
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -99,14 +96,12 @@ struct Sim {
         }
         return true;
     }
-    void drainOutput()
-    {
+    void drainOutput() {
         char buf[65536];
         while (::read(out, buf, sizeof buf) > 0) {
         }
     }
-    ~Sim()
-    {
+    ~Sim() {
         if (pid > 0) {
             [[maybe_unused]] auto n = ::write(in, "quit\n", 5);
             ::kill(pid, SIGTERM);
@@ -118,8 +113,7 @@ struct Sim {
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     orvanta::raiseOpenFileLimit();
     QList<int> counts;
@@ -133,9 +127,11 @@ int main(int argc, char** argv)
     }
     if (counts.isEmpty())
         counts = {100, 500, 1000};
-    const QString sim = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kiosk-sim/kiosk-sim");
+    const QString sim =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/kiosk-sim/kiosk-sim");
 
-    std::printf("%8s %12s %10s %10s %10s\n", "kiosks", "connect ms", "idle CPU%", "RSS MB", "stop ms");
+    std::printf("%8s %12s %10s %10s %10s\n", "kiosks", "connect ms", "idle CPU%", "RSS MB",
+                "stop ms");
     for (int count : counts) {
         Sim s;
         if (!s.start(sim, count)) {
@@ -158,7 +154,8 @@ int main(int argc, char** argv)
             orvanta::MainThreadDispatcher::instance().waitAndDrain(5);
             s.drainOutput();
         }
-        const auto connectMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+        const auto connectMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
         pumpFor(std::chrono::milliseconds(3000)); // the work-state exchange settles
         const double c0 = cpuSeconds();
         const auto w0 = Clock::now();
@@ -166,18 +163,20 @@ int main(int argc, char** argv)
             pumpFor(std::chrono::milliseconds(1000));
             s.drainOutput();
         }
-        const double idleShare = (cpuSeconds() - c0) /
-                                 std::chrono::duration<double>(Clock::now() - w0).count() * 100.0;
+        const double idleShare =
+            (cpuSeconds() - c0) / std::chrono::duration<double>(Clock::now() - w0).count() * 100.0;
         rusage u{};
         ::getrusage(RUSAGE_SELF, &u);
         const auto s0 = Clock::now();
         list.reset();
         const bool stopped = TMegaThread::WaitForAllThreads(10000);
-        const auto stopMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - s0).count();
+        const auto stopMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - s0).count();
         orvanta::MainThreadDispatcher::instance().drain();
         SetKioskObserver(nullptr);
-        std::printf("%8d %12lld %10.2f %10.1f %10lld%s\n", count, static_cast<long long>(connectMs), idleShare,
-                    u.ru_maxrss / 1024.0, static_cast<long long>(stopMs), stopped ? "" : " (threads left)");
+        std::printf("%8d %12lld %10.2f %10.1f %10lld%s\n", count, static_cast<long long>(connectMs),
+                    idleShare, u.ru_maxrss / 1024.0, static_cast<long long>(stopMs),
+                    stopped ? "" : " (threads left)");
         std::fflush(stdout);
     }
     return 0;

@@ -9,24 +9,24 @@
 namespace {
 
 // The escaped payload of a 1 MiB order document line.
-QByteArray bigLine()
-{
+QByteArray bigLine() {
     QByteArray line = "ORDER_XML=";
-    const QByteArray piece = "<item><shortname>\xD0\x9A\xD0\xBE\xD1\x84\xD0\xB5</shortname>%0D%0A</item>";
+    const QByteArray piece =
+        "<item><shortname>\xD0\x9A\xD0\xBE\xD1\x84\xD0\xB5</shortname>%0D%0A</item>";
     while (line.size() < (1 << 20))
         line += piece;
     return line + "\r\n";
 }
 
 // Splitting only: the buffer must stay linear when the line comes in small reads.
-void BM_MegabyteLineInSmallReads(benchmark::State& state)
-{
+void BM_MegabyteLineInSmallReads(benchmark::State& state) {
     const QByteArray line = bigLine();
     for (auto _ : state) {
         TLineBuffer buffer;
         int lines = 0;
         for (qsizetype at = 0; at < line.size(); at += 1023) {
-            buffer.Append(line.constData() + at, static_cast<std::size_t>(std::min<qsizetype>(1023, line.size() - at)));
+            buffer.Append(line.constData() + at,
+                          static_cast<std::size_t>(std::min<qsizetype>(1023, line.size() - at)));
             while (auto l = buffer.ExtractLine())
                 ++lines;
         }
@@ -37,8 +37,7 @@ void BM_MegabyteLineInSmallReads(benchmark::State& state)
 BENCHMARK(BM_MegabyteLineInSmallReads)->Unit(benchmark::kMillisecond);
 
 // What happens after the last byte: extracting, decoding and matching the line.
-void BM_MegabyteLineDecode(benchmark::State& state)
-{
+void BM_MegabyteLineDecode(benchmark::State& state) {
     const QByteArray line = bigLine();
     for (auto _ : state) {
         TLineBuffer buffer;
@@ -52,17 +51,18 @@ void BM_MegabyteLineDecode(benchmark::State& state)
 }
 BENCHMARK(BM_MegabyteLineDecode)->Unit(benchmark::kMillisecond);
 
-void BM_MillionStateLines(benchmark::State& state)
-{
+void BM_MillionStateLines(benchmark::State& state) {
     QByteArray stream;
-    const char* words[] = {"SESSION_START\r\n", "ORDERING_FINISH\r\n", "SESSION_STOP\r\n", "PAY_END\r\n"};
+    const char* words[] = {"SESSION_START\r\n", "ORDERING_FINISH\r\n", "SESSION_STOP\r\n",
+                           "PAY_END\r\n"};
     for (int i = 0; i < 1000000; ++i)
         stream += words[i % 4];
     for (auto _ : state) {
         TLineBuffer buffer;
         int matched = 0;
         for (qsizetype at = 0; at < stream.size(); at += 1023) {
-            buffer.Append(stream.constData() + at, static_cast<std::size_t>(std::min<qsizetype>(1023, stream.size() - at)));
+            buffer.Append(stream.constData() + at,
+                          static_cast<std::size_t>(std::min<qsizetype>(1023, stream.size() - at)));
             while (auto l = buffer.ExtractLine())
                 for (const QString& d : DecodeKioskLine(*l))
                     matched += MatchKioskLine(d).Kind != TKioskLineKind::Ignored;

@@ -11,20 +11,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-void PrintTo(const QString& value, std::ostream* os)
-{
+void PrintTo(const QString& value, std::ostream* os) {
     *os << '"' << value.toStdString() << '"';
 }
 
-void PrintTo(const QStringList& value, std::ostream* os)
-{
+void PrintTo(const QStringList& value, std::ostream* os) {
     *os << '[' << value.join(QStringLiteral(", ")).toStdString() << ']';
 }
 
 namespace testutil {
 
-bool waitUntil(const std::function<bool()>& pred, int ms)
-{
+bool waitUntil(const std::function<bool()>& pred, int ms) {
     QElapsedTimer timer;
     timer.start();
     while (true) {
@@ -38,13 +35,11 @@ bool waitUntil(const std::function<bool()>& pred, int ms)
     }
 }
 
-void pump(int ms)
-{
+void pump(int ms) {
     waitUntil([] { return false; }, ms);
 }
 
-int freePort()
-{
+int freePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -57,26 +52,22 @@ int freePort()
     return ntohs(addr.sin_port);
 }
 
-QString binaryPath(const QString& relative)
-{
+QString binaryPath(const QString& relative) {
     return qEnvironmentVariable("ORVANTA_BINARY_DIR") + QLatin1Char('/') + relative;
 }
 
-QString sourcePath(const QString& relative)
-{
+QString sourcePath(const QString& relative) {
     return qEnvironmentVariable("ORVANTA_SOURCE_DIR") + QLatin1Char('/') + relative;
 }
 
-QByteArray readFile(const QString& path)
-{
+QByteArray readFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
+void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly))
         f.write(bytes);

@@ -5,8 +5,7 @@
 namespace {
 
 // Days from 0001-01-01 (proleptic Gregorian) to the given date, as a day number.
-long long daysFromCivil(long long y, unsigned m, unsigned d)
-{
+long long daysFromCivil(long long y, unsigned m, unsigned d) {
     y -= m <= 2;
     const long long era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -15,10 +14,11 @@ long long daysFromCivil(long long y, unsigned m, unsigned d)
     return era * 146097 + static_cast<long long>(doe) - 719468; // days since 1970-01-01
 }
 
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool leap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
-int daysInMonth(int y, int m)
-{
+int daysInMonth(int y, int m) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && leap(y) ? 29 : days[m - 1];
 }
@@ -28,8 +28,7 @@ const long long kEpochShift = daysFromCivil(1899, 12, 30); // 1899-12-30 relativ
 } // namespace
 
 std::optional<TDateTime> EncodeDateTime(int year, int month, int day, int hour, int minute,
-                                        int second, int msec)
-{
+                                        int second, int msec) {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
         day > daysInMonth(year, month))
         return std::nullopt;
@@ -43,8 +42,7 @@ std::optional<TDateTime> EncodeDateTime(int year, int month, int day, int hour, 
     return days >= 0 ? days + time : days - time;
 }
 
-TDateParts DecodeDateTime(TDateTime value)
-{
+TDateParts DecodeDateTime(TDateTime value) {
     TDateParts p;
     double dayPart = std::trunc(value);
     double frac = std::fabs(value - dayPart);

@@ -13,6 +13,6 @@ struct TDateParts {
 };
 
 // Empty when the date or the time does not exist (month 13, 30 February, hour 24).
-std::optional<TDateTime> EncodeDateTime(int year, int month, int day, int hour = 0,
-                                        int minute = 0, int second = 0, int msec = 0);
+std::optional<TDateTime> EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
+                                        int second = 0, int msec = 0);
 TDateParts DecodeDateTime(TDateTime value);

@@ -14,8 +14,7 @@ TFormatSettings FormatSettings;
 namespace {
 
 // The currency template of the locale for one sign: the text around the number.
-QString currencyTemplate(const QLocale& locale, double sample)
-{
+QString currencyTemplate(const QLocale& locale, double sample) {
     const QString text = locale.toCurrencyString(sample, locale.currencySymbol(), 0);
     const QString digits = QStringLiteral("7");
     const qsizetype at = text.indexOf(digits);
@@ -24,8 +23,7 @@ QString currencyTemplate(const QLocale& locale, double sample)
     return text.left(at) + QStringLiteral("%1") + text.mid(at + digits.size());
 }
 
-QString groupDigits(const QString& digits, const QString& separator)
-{
+QString groupDigits(const QString& digits, const QString& separator) {
     if (separator.isEmpty() || digits.size() <= 3)
         return digits;
     QString out;
@@ -40,8 +38,7 @@ QString groupDigits(const QString& digits, const QString& separator)
 
 } // namespace
 
-void InitFormatSettings(const QLocale& locale)
-{
+void InitFormatSettings(const QLocale& locale) {
     TFormatSettings s;
     s.DecimalSeparator = QLatin1Char('.');
     s.ThousandSeparator = locale.groupSeparator();
@@ -60,20 +57,18 @@ void InitFormatSettings(const QLocale& locale)
     FormatSettings = s;
 }
 
-QString FormatFixed(double value, int decimals)
-{
+QString FormatFixed(double value, int decimals) {
     // QString::number is locale-free: always "." and no grouping.
     QString text = QString::number(value, 'f', decimals);
     // A negative amount that rounds to zero prints as 0.00, not -0.00.
-    if (text.startsWith(QLatin1Char('-')) &&
-        std::all_of(text.begin() + 1, text.end(),
-                    [](QChar c) { return c == QLatin1Char('0') || c == QLatin1Char('.'); }))
+    if (text.startsWith(QLatin1Char('-')) && std::all_of(text.begin() + 1, text.end(), [](QChar c) {
+            return c == QLatin1Char('0') || c == QLatin1Char('.');
+        }))
         text.remove(0, 1);
     return text;
 }
 
-QString FormatMoney(double value, int decimals)
-{
+QString FormatMoney(double value, int decimals) {
     QString fixed = FormatFixed(std::fabs(value), decimals);
     const bool negative = value < 0 && FormatFixed(value, decimals).startsWith(QLatin1Char('-'));
     const qsizetype dot = fixed.indexOf(QLatin1Char('.'));
@@ -82,13 +77,12 @@ QString FormatMoney(double value, int decimals)
     QString number = groupDigits(whole, FormatSettings.ThousandSeparator);
     if (!frac.isEmpty())
         number += FormatSettings.DecimalSeparator + frac;
-    const QString& tmpl =
-        negative ? FormatSettings.NegativeCurrencyTemplate : FormatSettings.PositiveCurrencyTemplate;
+    const QString& tmpl = negative ? FormatSettings.NegativeCurrencyTemplate
+                                   : FormatSettings.PositiveCurrencyTemplate;
     return QString(tmpl).replace(QStringLiteral("%1"), number);
 }
 
-QString FormatDateTime(const QString& pattern, double dateTime)
-{
+QString FormatDateTime(const QString& pattern, double dateTime) {
     const TDateParts p = DecodeDateTime(dateTime);
     QString out;
     const QString lower = pattern.toLower();
@@ -121,7 +115,9 @@ QString FormatDateTime(const QString& pattern, double dateTime)
                           : two(p.Year % 100);
         } else if (c == QLatin1Char('h') || c == QLatin1Char('n') || c == QLatin1Char('s')) {
             n = run(c);
-            const int v = c == QLatin1Char('h') ? p.Hour : c == QLatin1Char('n') ? p.Minute : p.Second;
+            const int v = c == QLatin1Char('h')   ? p.Hour
+                          : c == QLatin1Char('n') ? p.Minute
+                                                  : p.Second;
             out += n >= 2 ? two(v) : QString::number(v);
         } else {
             out += pattern.at(i);
@@ -131,8 +127,7 @@ QString FormatDateTime(const QString& pattern, double dateTime)
     return out;
 }
 
-bool TryStrToFloat(QStringView text, double& value)
-{
+bool TryStrToFloat(QStringView text, double& value) {
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n && text.at(i) == QLatin1Char(' '))
@@ -180,8 +175,7 @@ bool TryStrToFloat(QStringView text, double& value)
     return true;
 }
 
-bool TryStrToInt(QStringView text, int& value)
-{
+bool TryStrToInt(QStringView text, int& value) {
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n && text.at(i) == QLatin1Char(' '))

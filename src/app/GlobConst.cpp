@@ -12,8 +12,7 @@
 QString DataFolder;
 QString IniFileName;
 
-QString GetAppDataFolder(bool Common)
-{
+QString GetAppDataFolder(bool Common) {
     const QString base =
         Common ? orvanta::commonAppDataFolder(kDataFolderName) : orvanta::userAppDataFolder();
     if (base.isEmpty())
@@ -23,16 +22,14 @@ QString GetAppDataFolder(bool Common)
     return base;
 }
 
-QString IniNameForProgram(const QString& programFile)
-{
+QString IniNameForProgram(const QString& programFile) {
     const QString name = QFileInfo(programFile).fileName();
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     const QString stem = dot > 0 ? name.left(dot) : name;
     return stem + QStringLiteral(".ini");
 }
 
-TInitResult InitGlobConst(const QString& programFile)
-{
+TInitResult InitGlobConst(const QString& programFile) {
     DataFolder.clear();
     IniFileName.clear();
     const QString base = GetAppDataFolder(true);
@@ -46,8 +43,7 @@ TInitResult InitGlobConst(const QString& programFile)
     return TInitResult::Ok;
 }
 
-bool DeleteFolderTree(const QString& Path, bool Recursive)
-{
+bool DeleteFolderTree(const QString& Path, bool Recursive) {
     if (Path.isEmpty())
         return false;
     const QByteArray dirPath = QFile::encodeName(Path);
@@ -89,8 +85,7 @@ bool DeleteFolderTree(const QString& Path, bool Recursive)
     return ::rmdir(QFile::encodeName(self).constData()) == 0;
 }
 
-bool GetFileVersion(const QString& FileName, int& Major, int& Minor, int& Release, int& Build)
-{
+bool GetFileVersion(const QString& FileName, int& Major, int& Minor, int& Release, int& Build) {
     Major = Minor = Release = Build = 0;
     const QString self = orvanta::programFilePath();
     if (self.isEmpty() || QFileInfo(FileName).canonicalFilePath() != self)
@@ -102,15 +97,13 @@ bool GetFileVersion(const QString& FileName, int& Major, int& Minor, int& Releas
     return true;
 }
 
-QString GetAppVersionString()
-{
+QString GetAppVersionString() {
     int major = 0, minor = 0, release = 0, build = 0;
     GetFileVersion(orvanta::programFilePath(), major, minor, release, build);
     return QStringLiteral("%1.%2.%3 build %4").arg(major).arg(minor).arg(release).arg(build);
 }
 
-void ExtractToken(QString& S, const QString& Delimiters, bool SkipTrailing, QString& Token)
-{
+void ExtractToken(QString& S, const QString& Delimiters, bool SkipTrailing, QString& Token) {
     Token.clear();
     qsizetype i = 0;
     const qsizetype n = S.size();

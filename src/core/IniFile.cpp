@@ -10,8 +10,7 @@
 
 namespace {
 
-QString unquote(QString value)
-{
+QString unquote(QString value) {
     value = value.trimmed();
     if (value.size() >= 2 &&
         ((value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"'))) ||
@@ -23,22 +22,21 @@ QString unquote(QString value)
 
 // Profile readers trim values and strip one pair of quotes; quote a value that would
 // otherwise lose its blanks or its own quotes on the way back.
-QString quoteForWrite(QString value)
-{
+QString quoteForWrite(QString value) {
     // A line break would end the value and start a line of its own.
     value.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     if (value.isEmpty())
         return value;
     const bool blankEdge = value.front().isSpace() || value.back().isSpace();
-    const bool quoted = value.size() >= 2 && ((value.front() == QLatin1Char('"') && value.back() == QLatin1Char('"')) ||
-                                              (value.front() == QLatin1Char('\'') && value.back() == QLatin1Char('\'')));
+    const bool quoted = value.size() >= 2 &&
+                        ((value.front() == QLatin1Char('"') && value.back() == QLatin1Char('"')) ||
+                         (value.front() == QLatin1Char('\'') && value.back() == QLatin1Char('\'')));
     if (blankEdge || quoted)
         return QLatin1Char('"') + value + QLatin1Char('"');
     return value;
 }
 
-QString decodeFile(const QByteArray& raw)
-{
+QString decodeFile(const QByteArray& raw) {
     QByteArrayView bytes(raw);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
@@ -52,13 +50,11 @@ QString decodeFile(const QByteArray& raw)
 } // namespace
 
 TIniFile::TIniFile(QString fileName)
-    : m_fileName(std::move(fileName))
-{
+    : m_fileName(std::move(fileName)) {
     load();
 }
 
-void TIniFile::load()
-{
+void TIniFile::load() {
     m_sections.clear();
     m_sections.push_back(Section{});
     QFile file(m_fileName);
@@ -83,7 +79,8 @@ void TIniFile::load()
         }
         Line line{raw, {}, {}};
         const qsizetype eq = raw.indexOf(QLatin1Char('='));
-        if (eq > 0 && !trimmed.startsWith(QLatin1Char(';')) && !trimmed.startsWith(QLatin1Char('#'))) {
+        if (eq > 0 && !trimmed.startsWith(QLatin1Char(';')) &&
+            !trimmed.startsWith(QLatin1Char('#'))) {
             line.key = raw.left(eq).trimmed();
             line.value = unquote(raw.mid(eq + 1));
         }
@@ -91,16 +88,14 @@ void TIniFile::load()
     }
 }
 
-const TIniFile::Section* TIniFile::findSection(const QString& name) const
-{
+const TIniFile::Section* TIniFile::findSection(const QString& name) const {
     for (std::size_t i = 1; i < m_sections.size(); ++i)
         if (m_sections[i].name.compare(name, Qt::CaseInsensitive) == 0)
             return &m_sections[i];
     return nullptr;
 }
 
-const TIniFile::Line* TIniFile::findKey(const QString& section, const QString& key) const
-{
+const TIniFile::Line* TIniFile::findKey(const QString& section, const QString& key) const {
     const Section* s = findSection(section);
     if (!s)
         return nullptr;
@@ -110,14 +105,12 @@ const TIniFile::Line* TIniFile::findKey(const QString& section, const QString& k
     return nullptr;
 }
 
-QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
-{
+QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
     const Line* line = findKey(section, key);
     return (line ? line->value : def).left(kMaxValueLength);
 }
 
-int TIniFile::ReadInteger(const QString& section, const QString& key, int def) const
-{
+int TIniFile::ReadInteger(const QString& section, const QString& key, int def) const {
     const Line* line = findKey(section, key);
     if (!line)
         return def;
@@ -125,13 +118,11 @@ int TIniFile::ReadInteger(const QString& section, const QString& key, int def) c
     return TryStrToInt(line->value.left(kMaxValueLength), value) ? value : def;
 }
 
-bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) const
-{
+bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) const {
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(const QString& section, const QString& key, const QString& rawValue)
-{
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& rawValue) {
     // A line break cannot stand in a value; keep in memory what the saved file gives back,
     // so a read before and after UpdateFile sees the same value.
     QString value = rawValue;
@@ -139,7 +130,8 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     const QString text = quoteForWrite(value);
     auto* s = const_cast<Section*>(findSection(section));
     if (!s) {
-        if (!m_sections.back().lines.empty() && !m_sections.back().lines.back().text.trimmed().isEmpty())
+        if (!m_sections.back().lines.empty() &&
+            !m_sections.back().lines.back().text.trimmed().isEmpty())
             m_sections.back().lines.push_back(Line{QString(), {}, {}});
         Section fresh;
         fresh.name = section;
@@ -165,36 +157,30 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     m_modified = true;
 }
 
-void TIniFile::WriteInteger(const QString& section, const QString& key, int value)
-{
+void TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
     WriteString(section, key, QString::number(value));
 }
 
-void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
-{
+void TIniFile::WriteBool(const QString& section, const QString& key, bool value) {
     WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-bool TIniFile::SectionExists(const QString& section) const
-{
+bool TIniFile::SectionExists(const QString& section) const {
     return findSection(section) != nullptr;
 }
 
-bool TIniFile::ValueExists(const QString& section, const QString& key) const
-{
+bool TIniFile::ValueExists(const QString& section, const QString& key) const {
     return findKey(section, key) != nullptr;
 }
 
-QStringList TIniFile::Sections() const
-{
+QStringList TIniFile::Sections() const {
     QStringList names;
     for (std::size_t i = 1; i < m_sections.size(); ++i)
         names << m_sections[i].name;
     return names;
 }
 
-void TIniFile::UpdateFile()
-{
+void TIniFile::UpdateFile() {
     if (!m_modified)
         return;
     const QString eol = m_crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
@@ -207,8 +193,8 @@ void TIniFile::UpdateFile()
     QSaveFile file(m_fileName);
     auto fail = [&](const QString& reason) {
         file.cancelWriting();
-        throw orvanta::Exception(
-            QStringLiteral("Не удалось сохранить файл настроек \"%1\": %2").arg(m_fileName, reason));
+        throw orvanta::Exception(QStringLiteral("Не удалось сохранить файл настроек \"%1\": %2")
+                                     .arg(m_fileName, reason));
     };
     if (!file.open(QIODevice::WriteOnly))
         fail(file.errorString());

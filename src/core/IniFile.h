@@ -40,12 +40,12 @@ public:
 
 private:
     struct Line {
-        QString text;    // the line as it stands in the file
-        QString key;     // empty for comments, blank lines and section headers
-        QString value;   // for key lines
+        QString text;  // the line as it stands in the file
+        QString key;   // empty for comments, blank lines and section headers
+        QString value; // for key lines
     };
     struct Section {
-        QString name;    // empty for lines before the first header
+        QString name; // empty for lines before the first header
         std::vector<Line> lines;
     };
 

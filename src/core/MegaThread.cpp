@@ -17,16 +17,14 @@ struct LiveCounter {
     int count = 0;
 };
 
-LiveCounter& liveCounter()
-{
+LiveCounter& liveCounter() {
     static auto* counter = new LiveCounter;
     return *counter;
 }
 
 } // namespace
 
-void TEvent::Set()
-{
+void TEvent::Set() {
     {
         std::lock_guard lock(m_mutex);
         m_set = true;
@@ -34,34 +32,30 @@ void TEvent::Set()
     m_cv.notify_all();
 }
 
-void TEvent::Reset()
-{
+void TEvent::Reset() {
     std::lock_guard lock(m_mutex);
     m_set = false;
 }
 
-bool TEvent::WaitFor(int ms)
-{
+bool TEvent::WaitFor(int ms) {
     std::unique_lock lock(m_mutex);
-    return m_cv.wait_for(lock, std::chrono::milliseconds(ms < 0 ? 0 : ms), [this] { return m_set; });
+    return m_cv.wait_for(lock, std::chrono::milliseconds(ms < 0 ? 0 : ms),
+                         [this] { return m_set; });
 }
 
 TMegaThread::TMegaThread()
-    : m_threadId(g_nextThreadId.fetch_add(1))
-{
+    : m_threadId(g_nextThreadId.fetch_add(1)) {
     m_terminateEvent.Reset();
 }
 
 TMegaThread::~TMegaThread() = default;
 
-QString TMegaThread::TerminateEventName() const
-{
+QString TMegaThread::TerminateEventName() const {
     return QString::fromLatin1(ClassName()) + QString::number(m_threadId) +
            QStringLiteral("_TerminateEvent");
 }
 
-void TMegaThread::Resume()
-{
+void TMegaThread::Resume() {
     bool expected = false;
     if (!m_started.compare_exchange_strong(expected, true))
         return;
@@ -73,8 +67,7 @@ void TMegaThread::Resume()
     std::thread(&TMegaThread::Run, shared_from_this()).detach();
 }
 
-void TMegaThread::Run(std::shared_ptr<TMegaThread> self)
-{
+void TMegaThread::Run(std::shared_ptr<TMegaThread> self) {
     self->Execute();
     {
         std::lock_guard lock(self->m_stateMutex);
@@ -97,48 +90,43 @@ void TMegaThread::Run(std::shared_ptr<TMegaThread> self)
     counter.cv.notify_all();
 }
 
-void TMegaThread::MegaTerminate()
-{
+void TMegaThread::MegaTerminate() {
     Terminate();
     m_terminateEvent.Set();
 }
 
-bool TMegaThread::MegaSleep(int ms)
-{
+bool TMegaThread::MegaSleep(int ms) {
     m_terminateEvent.Reset();
     return !m_terminateEvent.WaitFor(ms);
 }
 
-QString TMegaThread::ErrorMessage() const
-{
+QString TMegaThread::ErrorMessage() const {
     std::lock_guard lock(m_stateMutex);
     return m_errorMessage;
 }
 
-void TMegaThread::SetErrorMessage(const QString& text)
-{
+void TMegaThread::SetErrorMessage(const QString& text) {
     std::lock_guard lock(m_stateMutex);
     m_errorMessage = text;
 }
 
-bool TMegaThread::WaitForFinish(int ms)
-{
+bool TMegaThread::WaitForFinish(int ms) {
     if (!m_started.load())
         return true;
     std::unique_lock lock(m_stateMutex);
-    return m_finishedCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_finished.load(); });
+    return m_finishedCv.wait_for(lock, std::chrono::milliseconds(ms),
+                                 [this] { return m_finished.load(); });
 }
 
-int TMegaThread::LiveThreads()
-{
+int TMegaThread::LiveThreads() {
     auto& counter = liveCounter();
     std::lock_guard lock(counter.mutex);
     return counter.count;
 }
 
-bool TMegaThread::WaitForAllThreads(int ms)
-{
+bool TMegaThread::WaitForAllThreads(int ms) {
     auto& counter = liveCounter();
     std::unique_lock lock(counter.mutex);
-    return counter.cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return counter.count == 0; });
+    return counter.cv.wait_for(lock, std::chrono::milliseconds(ms),
+                               [&] { return counter.count == 0; });
 }

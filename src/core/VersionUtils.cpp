@@ -3,23 +3,19 @@
 #include "app/FormatSettings.h"
 #include "app/GlobConst.h"
 
-void TVersion::Zero()
-{
+void TVersion::Zero() {
     Major = Minor = Version = Build = -1;
 }
 
-bool TVersion::IsZero() const
-{
+bool TVersion::IsZero() const {
     return Major == -1 && Minor == -1 && Version == -1 && Build == -1;
 }
 
-bool TVersion::Equal(const TVersion& v) const
-{
+bool TVersion::Equal(const TVersion& v) const {
     return Major == v.Major && Minor == v.Minor && Version == v.Version && Build == v.Build;
 }
 
-bool TVersion::NewerThan(const TVersion& v) const
-{
+bool TVersion::NewerThan(const TVersion& v) const {
     const int mine[] = {Major, Minor, Version, Build};
     const int theirs[] = {v.Major, v.Minor, v.Version, v.Build};
     for (int i = 0; i < 4; ++i)
@@ -28,8 +24,7 @@ bool TVersion::NewerThan(const TVersion& v) const
     return false;
 }
 
-bool TVersion::ParseStr(const QString& s)
-{
+bool TVersion::ParseStr(const QString& s) {
     Zero();
     QString rest = s;
     int* fields[] = {&Major, &Minor, &Version, &Build};
@@ -44,7 +39,6 @@ bool TVersion::ParseStr(const QString& s)
     return !IsZero();
 }
 
-QString TVersion::VersionStr() const
-{
+QString TVersion::VersionStr() const {
     return QStringLiteral("%1.%2.%3.%4").arg(Major).arg(Minor).arg(Version).arg(Build);
 }

@@ -10,18 +10,15 @@ namespace {
 IKioskObserver* g_observer = nullptr;
 }
 
-void SetKioskObserver(IKioskObserver* observer)
-{
+void SetKioskObserver(IKioskObserver* observer) {
     g_observer = observer;
 }
 
-IKioskObserver* KioskObserver()
-{
+IKioskObserver* KioskObserver() {
     return g_observer;
 }
 
-std::uint32_t TickCount()
-{
+std::uint32_t TickCount() {
     using namespace std::chrono;
     return static_cast<std::uint32_t>(
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
@@ -29,8 +26,7 @@ std::uint32_t TickCount()
 
 // ---- TDeviceItem
 
-std::shared_ptr<TDeviceItem> TDeviceItem::Create(const QString& aAddress, int aPort)
-{
+std::shared_ptr<TDeviceItem> TDeviceItem::Create(const QString& aAddress, int aPort) {
     std::shared_ptr<TDeviceItem> item(new TDeviceItem);
     item->Name = aAddress;
     item->FAddress = aAddress;
@@ -39,81 +35,68 @@ std::shared_ptr<TDeviceItem> TDeviceItem::Create(const QString& aAddress, int aP
     return item;
 }
 
-TDeviceItem::~TDeviceItem()
-{
+TDeviceItem::~TDeviceItem() {
     // By now no running thread refers to this record (it would hold a reference);
     // what is left is at most a suspended thread that never ran.
     FSocketThread.reset();
 }
 
-void TDeviceItem::AddKioskCommand(TKioskCommand aCommand)
-{
+void TDeviceItem::AddKioskCommand(TKioskCommand aCommand) {
     std::lock_guard lock(FCriticalSection);
     FKioskCommands.push_back(aCommand);
 }
 
-void TDeviceItem::SetKioskAlive()
-{
+void TDeviceItem::SetKioskAlive() {
     std::lock_guard lock(FCriticalSection);
     FKioskAlive = true;
 }
 
-std::vector<TKioskCommand> TDeviceItem::PendingCommands()
-{
+std::vector<TKioskCommand> TDeviceItem::PendingCommands() {
     std::lock_guard lock(FCriticalSection);
     return {FKioskCommands.begin(), FKioskCommands.end()};
 }
 
-bool TDeviceItem::KioskAliveRequested()
-{
+bool TDeviceItem::KioskAliveRequested() {
     std::lock_guard lock(FCriticalSection);
     return FKioskAlive;
 }
 
-QString TDeviceItem::Address() const
-{
+QString TDeviceItem::Address() const {
     std::lock_guard lock(FCriticalSection);
     return FAddress;
 }
 
-void TDeviceItem::SetAddress(const QString& value)
-{
+void TDeviceItem::SetAddress(const QString& value) {
     std::lock_guard lock(FCriticalSection);
     FAddress = value;
 }
 
-int TDeviceItem::Port() const
-{
+int TDeviceItem::Port() const {
     std::lock_guard lock(FCriticalSection);
     return FPort;
 }
 
-void TDeviceItem::SetPort(int value)
-{
+void TDeviceItem::SetPort(int value) {
     std::lock_guard lock(FCriticalSection);
     FPort = value;
 }
 
-TVersion TDeviceItem::Version() const
-{
+TVersion TDeviceItem::Version() const {
     std::lock_guard lock(FCriticalSection);
     return FVersion;
 }
 
-QString TDeviceItem::VersionStr() const
-{
+QString TDeviceItem::VersionStr() const {
     std::lock_guard lock(FCriticalSection);
     return FVersion.VersionStr();
 }
 
-void TDeviceItem::SetVersionStr(const QString& value)
-{
+void TDeviceItem::SetVersionStr(const QString& value) {
     std::lock_guard lock(FCriticalSection);
     FVersion.ParseStr(value);
 }
 
-QString TDeviceItem::GetStatusString() const
-{
+QString TDeviceItem::GetStatusString() const {
     if (!Enabled())
         return QStringLiteral("Выключен");
     if (ThreadTerminating())
@@ -145,35 +128,30 @@ QString TDeviceItem::GetStatusString() const
     return {};
 }
 
-void TDeviceItem::LoadFromIni(const TIniFile& ini, const QString& section)
-{
+void TDeviceItem::LoadFromIni(const TIniFile& ini, const QString& section) {
     SetEnabled(ini.ReadBool(section, QStringLiteral("Enabled"), Enabled()));
     Name = ini.ReadString(section, QStringLiteral("Name"), Name);
     SetAddress(ini.ReadString(section, QStringLiteral("Address"), Address()));
     SetPort(ini.ReadInteger(section, QStringLiteral("Port"), Port()));
 }
 
-void TDeviceItem::SaveToIni(TIniFile& ini, const QString& section) const
-{
+void TDeviceItem::SaveToIni(TIniFile& ini, const QString& section) const {
     ini.WriteBool(section, QStringLiteral("Enabled"), Enabled());
     ini.WriteString(section, QStringLiteral("Name"), Name);
     ini.WriteString(section, QStringLiteral("Address"), Address());
     ini.WriteInteger(section, QStringLiteral("Port"), Port());
 }
 
-TThreadState TDeviceItem::ThreadState() const
-{
+TThreadState TDeviceItem::ThreadState() const {
     return FSocketThread ? FSocketThread->ThreadState() : tsSuspended;
 }
 
-bool TDeviceItem::ThreadTerminating() const
-{
+bool TDeviceItem::ThreadTerminating() const {
     return FSocketThread && !FSocketThread->Suspended() && FSocketThread->Terminated() &&
            FSocketThread->ThreadState() != tsSuspended;
 }
 
-void TDeviceItem::CreateThread()
-{
+void TDeviceItem::CreateThread() {
     auto thread = std::make_shared<TSocketThread>(shared_from_this());
     std::weak_ptr<TDeviceItem> self = weak_from_this();
     std::weak_ptr<TSocketThread> weakThread = thread;
@@ -188,8 +166,7 @@ void TDeviceItem::CreateThread()
     FSocketThread = std::move(thread);
 }
 
-void TDeviceItem::ResumeThread()
-{
+void TDeviceItem::ResumeThread() {
     if (FReleased || !FSocketThread)
         return;
     if (FSocketThread->Suspended()) {
@@ -202,8 +179,7 @@ void TDeviceItem::ResumeThread()
         FResumePending = true;
 }
 
-void TDeviceItem::DestroyThread(bool DoWait)
-{
+void TDeviceItem::DestroyThread(bool DoWait) {
     // The record's shared ownership keeps it valid for a stopping thread, so there is
     // never a reason to block the main thread here, whatever DoWait says.
     (void)DoWait;
@@ -214,14 +190,12 @@ void TDeviceItem::DestroyThread(bool DoWait)
     FSocketThread->MegaTerminate();
 }
 
-void TDeviceItem::Release()
-{
+void TDeviceItem::Release() {
     FReleased = true;
     DestroyThread(true);
 }
 
-void TDeviceItem::ThreadTerminate(const std::shared_ptr<TSocketThread>& ended)
-{
+void TDeviceItem::ThreadTerminate(const std::shared_ptr<TSocketThread>& ended) {
     if (FReleased || FSocketThread != ended)
         return;
     FSocketThread.reset();
@@ -238,43 +212,37 @@ void TDeviceItem::ThreadTerminate(const std::shared_ptr<TSocketThread>& ended)
 
 // ---- TDeviceItemList
 
-TDeviceItemList::~TDeviceItemList()
-{
+TDeviceItemList::~TDeviceItemList() {
     Clear();
 }
 
-void TDeviceItemList::SetDeviceItem(int index, std::shared_ptr<TDeviceItem> value)
-{
+void TDeviceItemList::SetDeviceItem(int index, std::shared_ptr<TDeviceItem> value) {
     auto& slot = m_items.at(index);
     if (slot && slot != value)
         slot->Release();
     slot = std::move(value);
 }
 
-int TDeviceItemList::Add(std::shared_ptr<TDeviceItem> item)
-{
+int TDeviceItemList::Add(std::shared_ptr<TDeviceItem> item) {
     m_items.push_back(std::move(item));
     return Count() - 1;
 }
 
-void TDeviceItemList::Delete(int index)
-{
+void TDeviceItemList::Delete(int index) {
     auto item = m_items.at(index);
     m_items.erase(m_items.begin() + index);
     if (item)
         item->Release();
 }
 
-int TDeviceItemList::IndexOf(const TDeviceItem* item) const
-{
+int TDeviceItemList::IndexOf(const TDeviceItem* item) const {
     for (int i = 0; i < Count(); ++i)
         if (m_items[i].get() == item)
             return i;
     return -1;
 }
 
-bool TDeviceItemList::Remove(const TDeviceItem* item)
-{
+bool TDeviceItemList::Remove(const TDeviceItem* item) {
     const int index = IndexOf(item);
     if (index < 0)
         return false;
@@ -282,8 +250,7 @@ bool TDeviceItemList::Remove(const TDeviceItem* item)
     return true;
 }
 
-void TDeviceItemList::Clear()
-{
+void TDeviceItemList::Clear() {
     auto items = std::move(m_items);
     m_items.clear();
     for (auto& item : items)
@@ -291,12 +258,12 @@ void TDeviceItemList::Clear()
             item->Release();
 }
 
-void TDeviceItemList::LoadFromIni(const TIniFile& ini, const QString& sectionPrefix)
-{
+void TDeviceItemList::LoadFromIni(const TIniFile& ini, const QString& sectionPrefix) {
     Clear();
     // A damaged or hand-edited Count must not make the console build records until memory
     // runs out; no venue comes near this many kiosks.
-    const int count = std::min(ini.ReadInteger(sectionPrefix, QStringLiteral("Count"), -1), kMaxDevices);
+    const int count =
+        std::min(ini.ReadInteger(sectionPrefix, QStringLiteral("Count"), -1), kMaxDevices);
     for (int i = 0; i < count; ++i) {
         auto item = TDeviceItem::Create(QString(), 0);
         Add(item);
@@ -304,8 +271,7 @@ void TDeviceItemList::LoadFromIni(const TIniFile& ini, const QString& sectionPre
     }
 }
 
-void TDeviceItemList::SaveToIni(TIniFile& ini, const QString& sectionPrefix) const
-{
+void TDeviceItemList::SaveToIni(TIniFile& ini, const QString& sectionPrefix) const {
     ini.WriteInteger(sectionPrefix, QStringLiteral("Count"), Count());
     for (int i = 0; i < Count(); ++i)
         m_items[i]->SaveToIni(ini, sectionPrefix + QString::number(i));

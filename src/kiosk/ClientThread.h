@@ -117,23 +117,22 @@ private:
     std::shared_ptr<TSocketThread> FSocketThread;
     mutable std::recursive_mutex FCriticalSection;
     std::deque<TKioskCommand> FKioskCommands;
-    bool FCommandFlag = false;       // connection thread; reset under the lock
-    std::uint32_t FCommandTick = 0;  // connection thread; reset under the lock
+    bool FCommandFlag = false;      // connection thread; reset under the lock
+    std::uint32_t FCommandTick = 0; // connection thread; reset under the lock
     bool FKioskAlive = false;
     TVersion FVersion;
     std::atomic<bool> FEnabled{true};
     QString FAddress;
     int FPort = 0;
-    bool FReleased = false;       // main thread
-    bool FResumePending = false;  // main thread: enabled again while the old thread stopped
+    bool FReleased = false;      // main thread
+    bool FResumePending = false; // main thread: enabled again while the old thread stopped
 };
 
 // Scoped lock of a device record.
 class TDeviceLock {
 public:
     explicit TDeviceLock(TDeviceItem& item)
-        : m_item(item)
-    {
+        : m_item(item) {
         m_item.Lock();
     }
     ~TDeviceLock() { m_item.Unlock(); }

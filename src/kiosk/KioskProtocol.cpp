@@ -7,8 +7,7 @@
 
 #include <cstring>
 
-QByteArray KioskCommandWord(TKioskCommand command)
-{
+QByteArray KioskCommandWord(TKioskCommand command) {
     switch (command) {
     case kcGetVersion:
         return QByteArrayLiteral("GET_VERSION");
@@ -32,8 +31,7 @@ QByteArray KioskCommandWord(TKioskCommand command)
     return {};
 }
 
-TKioskLine MatchKioskLine(const QString& line)
-{
+TKioskLine MatchKioskLine(const QString& line) {
     struct Key {
         QLatin1String prefix;
         TKioskLineKind kind;
@@ -63,8 +61,7 @@ TKioskLine MatchKioskLine(const QString& line)
 
 namespace {
 
-int hexDigit(QChar c)
-{
+int hexDigit(QChar c) {
     const char16_t u = c.unicode();
     if (u >= '0' && u <= '9')
         return u - '0';
@@ -77,8 +74,7 @@ int hexDigit(QChar c)
 
 } // namespace
 
-QString PercentDecode(const QString& value)
-{
+QString PercentDecode(const QString& value) {
     const qsizetype n = value.size();
     const QChar* in = value.constData();
     QString out(n, Qt::Uninitialized);
@@ -101,14 +97,12 @@ QString PercentDecode(const QString& value)
     return out;
 }
 
-double ParseOrderSum(const QString& value)
-{
+double ParseOrderSum(const QString& value) {
     double sum = 0;
     return TryStrToFloat(value, sum) ? sum : -1.0;
 }
 
-QStringList DecodeKioskLine(const QByteArray& line)
-{
+QStringList DecodeKioskLine(const QByteArray& line) {
     // Stateless decoding turns every invalid sequence into U+FFFD and keeps the rest.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(line);
@@ -130,8 +124,7 @@ QStringList DecodeKioskLine(const QByteArray& line)
     return lines;
 }
 
-void TLineBuffer::Append(const char* data, std::size_t size)
-{
+void TLineBuffer::Append(const char* data, std::size_t size) {
     // Drop what was taken out once it is the larger part, so memory stays bounded
     // and each byte is moved a bounded number of times.
     if (m_start > 0 && m_start >= static_cast<std::size_t>(m_data.size()) / 2) {
@@ -141,8 +134,7 @@ void TLineBuffer::Append(const char* data, std::size_t size)
     m_data.append(data, static_cast<qsizetype>(size));
 }
 
-std::optional<QByteArray> TLineBuffer::ExtractLine()
-{
+std::optional<QByteArray> TLineBuffer::ExtractLine() {
     const char* base = m_data.constData() + m_start;
     const std::size_t avail = Size();
     // Resume one byte early: a CR may have ended the previous read.
@@ -168,13 +160,11 @@ std::optional<QByteArray> TLineBuffer::ExtractLine()
     return std::nullopt;
 }
 
-bool TLineBuffer::Overlong() const
-{
+bool TLineBuffer::Overlong() const {
     return Size() > kMaxLineBytes;
 }
 
-void TLineBuffer::Clear()
-{
+void TLineBuffer::Clear() {
     m_data.clear();
     m_start = 0;
     m_scan = 0;

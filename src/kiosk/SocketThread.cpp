@@ -18,8 +18,7 @@ constexpr qsizetype kMaxLogLine = 4096;
 // the next step, and the line-length guard gets to look in between.
 constexpr int kMaxChunk = 1 << 20;
 
-void post(std::function<void()> task)
-{
+void post(std::function<void()> task) {
     orvanta::MainThreadDispatcher::instance().post(std::move(task));
 }
 
@@ -27,27 +26,22 @@ void post(std::function<void()> task)
 
 TSocketThread::TSocketThread(const std::shared_ptr<TDeviceItem>& aDeviceItem)
     : DeviceItem(aDeviceItem)
-    , FClientSocket(std::make_unique<orvanta::TcpClient>())
-{
-}
+    , FClientSocket(std::make_unique<orvanta::TcpClient>()) {}
 
 TSocketThread::~TSocketThread() = default;
 
-void TSocketThread::Abort()
-{
+void TSocketThread::Abort() {
     FClientSocket->Interrupt();
 }
 
-void TSocketThread::SetThreadState(TThreadState state, bool notify)
-{
+void TSocketThread::SetThreadState(TThreadState state, bool notify) {
     if (FThreadState.exchange(state) == state)
         return;
     if (notify)
         NotifyMainWindow(state);
 }
 
-void TSocketThread::NotifyMainWindow(TThreadState state)
-{
+void TSocketThread::NotifyMainWindow(TThreadState state) {
     std::weak_ptr<TDeviceItem> weak = DeviceItem;
     post([weak, state] {
         auto item = weak.lock();
@@ -57,10 +51,10 @@ void TSocketThread::NotifyMainWindow(TThreadState state)
     });
 }
 
-void TSocketThread::AddLog(const QString& text)
-{
+void TSocketThread::AddLog(const QString& text) {
     std::weak_ptr<TDeviceItem> weak = DeviceItem;
-    QString line = text.size() > kMaxLogLine ? text.left(kMaxLogLine) + QStringLiteral("...") : text;
+    QString line =
+        text.size() > kMaxLogLine ? text.left(kMaxLogLine) + QStringLiteral("...") : text;
     post([weak, line = std::move(line)] {
         auto item = weak.lock();
         auto* observer = KioskObserver();
@@ -69,16 +63,14 @@ void TSocketThread::AddLog(const QString& text)
     });
 }
 
-void TSocketThread::SendLine(const QByteArray& word)
-{
+void TSocketThread::SendLine(const QByteArray& word) {
     const QByteArray bytes = word + "\r\n";
     // A short or timed-out write is not repeated; the line counts as sent.
     FClientSocket->Write(bytes.constData(), static_cast<int>(bytes.size()), KioskTiming::Quiet);
     AddLog(QStringLiteral("Server <--- ") + QString::fromLatin1(word));
 }
 
-QByteArray TSocketThread::ReadChunk()
-{
+QByteArray TSocketThread::ReadChunk() {
     QByteArray chunk;
     char buffer[KioskTiming::ReadSize];
     int timeout = KioskTiming::Quiet;
@@ -101,8 +93,7 @@ QByteArray TSocketThread::ReadChunk()
     return chunk;
 }
 
-void TSocketThread::Execute()
-{
+void TSocketThread::Execute() {
     auto item = DeviceItem.lock();
     if (!item)
         return;
@@ -158,8 +149,9 @@ void TSocketThread::Execute()
             // without an exception: a thousand threads stopping together would otherwise
             // queue up on the unwinder's lock.
             if (Terminated() || FClientSocket->Interrupted()) {
-                AddLog(QStringLiteral("Error : ") +
-                       (Terminated() ? QStringLiteral("Cancelled") : QStringLiteral("Connection closed")));
+                AddLog(QStringLiteral("Error : ") + (Terminated()
+                                                         ? QStringLiteral("Cancelled")
+                                                         : QStringLiteral("Connection closed")));
                 FBreakWork = true;
                 break;
             }
@@ -184,8 +176,7 @@ void TSocketThread::Execute()
     SetThreadState(tsSuspended);
 }
 
-void TSocketThread::ExchangeStep(TDeviceItem& item)
-{
+void TSocketThread::ExchangeStep(TDeviceItem& item) {
     if (!FClientSocket->WaitForData(KioskTiming::Quiet)) {
         if (FClientSocket->Interrupted())
             return; // woken by a stop; the loop ends the connection
@@ -210,7 +201,8 @@ void TSocketThread::ExchangeStep(TDeviceItem& item)
             }
             // An unanswered command is given up; the commands behind it keep their order.
             if (item.FCommandFlag && command.isEmpty() &&
-                static_cast<std::uint32_t>(TickCount() - item.FCommandTick) > KioskTiming::CommandGiveUp)
+                static_cast<std::uint32_t>(TickCount() - item.FCommandTick) >
+                    KioskTiming::CommandGiveUp)
                 item.FCommandFlag = false;
         }
         if (!command.isEmpty())
@@ -237,8 +229,7 @@ void TSocketThread::ExchangeStep(TDeviceItem& item)
     item.FCommandFlag = false; // any data from the kiosk answers the outstanding command
 }
 
-void TSocketThread::ProcessKioskLine(TDeviceItem& item, const QByteArray& line)
-{
+void TSocketThread::ProcessKioskLine(TDeviceItem& item, const QByteArray& line) {
     const QStringList lines = DecodeKioskLine(line);
     AddLog(QStringLiteral("Server ---> ") + lines.join(QLatin1Char(' ')));
     for (const QString& decoded : lines) {
@@ -248,8 +239,7 @@ void TSocketThread::ProcessKioskLine(TDeviceItem& item, const QByteArray& line)
     }
 }
 
-void TSocketThread::ProcessDecodedLine(TDeviceItem& item, const QString& line)
-{
+void TSocketThread::ProcessDecodedLine(TDeviceItem& item, const QString& line) {
     const TKioskLine match = MatchKioskLine(line);
     switch (match.Kind) {
     case TKioskLineKind::Version:
@@ -312,8 +302,7 @@ void TSocketThread::ProcessDecodedLine(TDeviceItem& item, const QString& line)
     }
 }
 
-void TSocketThread::VersionCheck(TDeviceItem& item, const QString& value)
-{
+void TSocketThread::VersionCheck(TDeviceItem& item, const QString& value) {
     bool accepted = false;
     {
         TDeviceLock lock(item);

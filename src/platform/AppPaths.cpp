@@ -9,15 +9,13 @@ namespace orvanta {
 
 namespace {
 
-QString withoutTrailingSlash(QString path)
-{
+QString withoutTrailingSlash(QString path) {
     while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
         path.chop(1);
     return path;
 }
 
-bool usableBase(const QString& base, const QString& folderName)
-{
+bool usableBase(const QString& base, const QString& folderName) {
     const QString folder = base + QLatin1Char('/') + folderName;
     QFileInfo info(folder);
     if (info.isDir())
@@ -27,8 +25,7 @@ bool usableBase(const QString& base, const QString& folderName)
 
 } // namespace
 
-QString userAppDataFolder()
-{
+QString userAppDataFolder() {
     const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return withoutTrailingSlash(xdg);
@@ -38,8 +35,7 @@ QString userAppDataFolder()
     return withoutTrailingSlash(home) + QStringLiteral("/.local/share");
 }
 
-QString commonAppDataFolder(const QString& folderName)
-{
+QString commonAppDataFolder(const QString& folderName) {
     const QString env = qEnvironmentVariable("ORVANTA_APPDATA");
     if (!env.isEmpty())
         return withoutTrailingSlash(QDir(env).absolutePath());
@@ -48,8 +44,7 @@ QString commonAppDataFolder(const QString& folderName)
     return userAppDataFolder();
 }
 
-QString programFilePath()
-{
+QString programFilePath() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 

@@ -14,9 +14,17 @@ char toCodePage(char16_t ch, CodePage page, bool* ok = nullptr);
 QByteArray toCodePage(QStringView text, CodePage page);
 QString fromCodePage(QByteArrayView bytes, CodePage page);
 
-inline QByteArray toCp866(QStringView text) { return toCodePage(text, CodePage::Oem866); }
-inline QByteArray toCp1251(QStringView text) { return toCodePage(text, CodePage::Ansi1251); }
-inline QString fromCp866(QByteArrayView bytes) { return fromCodePage(bytes, CodePage::Oem866); }
-inline QString fromCp1251(QByteArrayView bytes) { return fromCodePage(bytes, CodePage::Ansi1251); }
+inline QByteArray toCp866(QStringView text) {
+    return toCodePage(text, CodePage::Oem866);
+}
+inline QByteArray toCp1251(QStringView text) {
+    return toCodePage(text, CodePage::Ansi1251);
+}
+inline QString fromCp866(QByteArrayView bytes) {
+    return fromCodePage(bytes, CodePage::Oem866);
+}
+inline QString fromCp1251(QByteArrayView bytes) {
+    return fromCodePage(bytes, CodePage::Ansi1251);
+}
 
 } // namespace orvanta

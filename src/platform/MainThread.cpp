@@ -11,21 +11,18 @@
 
 namespace orvanta {
 
-MainThreadDispatcher& MainThreadDispatcher::instance()
-{
+MainThreadDispatcher& MainThreadDispatcher::instance() {
     // Never destroyed: a worker that ends during static destruction may still post.
     static auto* dispatcher = new MainThreadDispatcher;
     return *dispatcher;
 }
 
-void MainThreadDispatcher::setWaker(std::function<void()> waker)
-{
+void MainThreadDispatcher::setWaker(std::function<void()> waker) {
     std::lock_guard lock(m_mutex);
     m_waker = std::move(waker);
 }
 
-bool MainThreadDispatcher::post(Task task)
-{
+bool MainThreadDispatcher::post(Task task) {
     std::function<void()> wake;
     {
         std::lock_guard lock(m_mutex);
@@ -43,8 +40,7 @@ bool MainThreadDispatcher::post(Task task)
     return true;
 }
 
-std::size_t MainThreadDispatcher::drain()
-{
+std::size_t MainThreadDispatcher::drain() {
     std::deque<Task> batch;
     {
         std::lock_guard lock(m_mutex);
@@ -56,8 +52,7 @@ std::size_t MainThreadDispatcher::drain()
     return batch.size();
 }
 
-std::size_t MainThreadDispatcher::waitAndDrain(int ms)
-{
+std::size_t MainThreadDispatcher::waitAndDrain(int ms) {
     {
         std::unique_lock lock(m_mutex);
         m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_tasks.empty(); });
@@ -65,8 +60,7 @@ std::size_t MainThreadDispatcher::waitAndDrain(int ms)
     return drain();
 }
 
-void MainThreadDispatcher::close()
-{
+void MainThreadDispatcher::close() {
     std::deque<Task> dropped;
     {
         std::lock_guard lock(m_mutex);
@@ -79,26 +73,22 @@ void MainThreadDispatcher::close()
     // thread or device object.
 }
 
-void MainThreadDispatcher::reopen()
-{
+void MainThreadDispatcher::reopen() {
     std::lock_guard lock(m_mutex);
     m_closed = false;
 }
 
-bool MainThreadDispatcher::closed() const
-{
+bool MainThreadDispatcher::closed() const {
     std::lock_guard lock(m_mutex);
     return m_closed;
 }
 
-std::size_t MainThreadDispatcher::pending() const
-{
+std::size_t MainThreadDispatcher::pending() const {
     std::lock_guard lock(m_mutex);
     return m_tasks.size();
 }
 
-void installQtDispatcherWaker()
-{
+void installQtDispatcherWaker() {
     // An eventfd watched by the event loop carries the wake-up: nothing is allocated on a
     // worker and freed on the main thread, and ThreadSanitizer sees the hand-over.
     static int wakeFd = -1;
@@ -112,7 +102,8 @@ void installQtDispatcherWaker()
             [[maybe_unused]] auto n = ::read(wakeFd, &count, sizeof count);
             MainThreadDispatcher::instance().drain();
         });
-        QObject::connect(QCoreApplication::instance(), &QObject::destroyed, [] { notifier = nullptr; });
+        QObject::connect(QCoreApplication::instance(), &QObject::destroyed,
+                         [] { notifier = nullptr; });
     }
     MainThreadDispatcher::instance().setWaker([] {
         const std::uint64_t one = 1;

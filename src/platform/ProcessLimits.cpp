@@ -4,8 +4,7 @@
 
 namespace orvanta {
 
-long raiseOpenFileLimit()
-{
+long raiseOpenFileLimit() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return -1;

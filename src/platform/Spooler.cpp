@@ -130,7 +130,8 @@ QString SelectPrinter(const QString& name) {
         QStringLiteral("Принтер \"%1\" не установлен, и нет ни одного другого принтера").arg(name));
 }
 
-void SubmitJob(const QString& printer, const QString& title, const QList<SpoolDocument>& documents) {
+void SubmitJob(const QString& printer, const QString& title,
+               const QList<SpoolDocument>& documents) {
     if (documents.isEmpty())
         return;
     if (documents.size() == 1 || takesSeveralDocuments(printer)) {

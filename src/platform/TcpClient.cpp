@@ -19,15 +19,13 @@ namespace orvanta {
 
 namespace {
 
-QString errnoText(int err)
-{
+QString errnoText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
 // A kiosk that lost power never closes its end; keep-alive probes notice it within
 // about 20 seconds, and unacknowledged writes give up after as long.
-void tuneSocket(int fd)
-{
+void tuneSocket(int fd) {
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     int idle = 10, interval = 3, count = 3;
@@ -42,19 +40,15 @@ void tuneSocket(int fd)
 } // namespace
 
 TcpClient::TcpClient()
-    : m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-}
+    : m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-TcpClient::~TcpClient()
-{
+TcpClient::~TcpClient() {
     Close();
     if (m_wakeFd >= 0)
         ::close(m_wakeFd);
 }
 
-bool TcpClient::Connected() const
-{
+bool TcpClient::Connected() const {
     if (m_fd < 0 || m_interrupted.load())
         return false;
     sockaddr_storage peer{};
@@ -62,8 +56,7 @@ bool TcpClient::Connected() const
     return ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &len) == 0;
 }
 
-void TcpClient::Close()
-{
+void TcpClient::Close() {
     std::lock_guard lock(m_fdMutex);
     if (m_fd >= 0) {
         ::close(m_fd);
@@ -71,8 +64,7 @@ void TcpClient::Close()
     }
 }
 
-void TcpClient::Interrupt()
-{
+void TcpClient::Interrupt() {
     m_interrupted.store(true);
     {
         std::lock_guard lock(m_fdMutex);
@@ -85,16 +77,14 @@ void TcpClient::Interrupt()
     }
 }
 
-void TcpClient::throwIfUnusable() const
-{
+void TcpClient::throwIfUnusable() const {
     if (m_interrupted.load())
         throw Exception(QStringLiteral("Connection closed"));
     if (m_fd < 0)
         throw Exception(QStringLiteral("Not connected"));
 }
 
-TcpClient::Wait TcpClient::waitFor(short events, int ms)
-{
+TcpClient::Wait TcpClient::waitFor(short events, int ms) {
     pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (true) {
@@ -119,8 +109,7 @@ TcpClient::Wait TcpClient::waitFor(short events, int ms)
     }
 }
 
-void TcpClient::Open()
-{
+void TcpClient::Open() {
     Close();
     if (m_interrupted.load())
         throw Exception(QStringLiteral("Connection closed"));
@@ -183,15 +172,13 @@ void TcpClient::Open()
     throw Exception(QStringLiteral("%1: %2:%3").arg(lastError, m_host).arg(m_port));
 }
 
-bool TcpClient::WaitForData(int ms)
-{
+bool TcpClient::WaitForData(int ms) {
     throwIfUnusable();
     // Woken by Interrupt: no data; the caller sees Interrupted().
     return waitFor(POLLIN, ms) == Wait::Ready;
 }
 
-int TcpClient::Read(char* buffer, int count, int ms)
-{
+int TcpClient::Read(char* buffer, int count, int ms) {
     throwIfUnusable();
     const Wait w = waitFor(POLLIN, ms);
     if (w == Wait::Woken)
@@ -210,8 +197,7 @@ int TcpClient::Read(char* buffer, int count, int ms)
     }
 }
 
-int TcpClient::Write(const char* data, int count, int ms)
-{
+int TcpClient::Write(const char* data, int count, int ms) {
     throwIfUnusable();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     int written = 0;

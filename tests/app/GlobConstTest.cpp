@@ -15,8 +15,7 @@
 
 namespace {
 
-TEST(ExtractToken, CutsTokensAndSkipsDelimiterRuns)
-{
+TEST(ExtractToken, CutsTokensAndSkipsDelimiterRuns) {
     struct Case {
         QString s;
         QString delimiters;
@@ -24,13 +23,18 @@ TEST(ExtractToken, CutsTokensAndSkipsDelimiterRuns)
         QString token;
         QString rest;
     } cases[] = {
-        {QStringLiteral("14.2.0.1"), QStringLiteral("."), false, QStringLiteral("14"), QStringLiteral(".2.0.1")},
-        {QStringLiteral(".2.0.1"), QStringLiteral("."), false, QStringLiteral("2"), QStringLiteral(".0.1")},
-        {QStringLiteral("  abc  def"), QStringLiteral(" "), false, QStringLiteral("abc"), QStringLiteral("  def")},
-        {QStringLiteral("  abc  def"), QStringLiteral(" "), true, QStringLiteral("abc"), QStringLiteral("def")},
+        {QStringLiteral("14.2.0.1"), QStringLiteral("."), false, QStringLiteral("14"),
+         QStringLiteral(".2.0.1")},
+        {QStringLiteral(".2.0.1"), QStringLiteral("."), false, QStringLiteral("2"),
+         QStringLiteral(".0.1")},
+        {QStringLiteral("  abc  def"), QStringLiteral(" "), false, QStringLiteral("abc"),
+         QStringLiteral("  def")},
+        {QStringLiteral("  abc  def"), QStringLiteral(" "), true, QStringLiteral("abc"),
+         QStringLiteral("def")},
         {QString(), QStringLiteral(" "), false, QString(), QString()},
         {QStringLiteral("   "), QStringLiteral(" "), true, QString(), QString()},
-        {QStringLiteral("a,b;c"), QStringLiteral(",;"), true, QStringLiteral("a"), QStringLiteral("b;c")},
+        {QStringLiteral("a,b;c"), QStringLiteral(",;"), true, QStringLiteral("a"),
+         QStringLiteral("b;c")},
     };
     for (const auto& c : cases) {
         QString s = c.s;
@@ -41,8 +45,7 @@ TEST(ExtractToken, CutsTokensAndSkipsDelimiterRuns)
     }
 }
 
-TEST(GlobConst, DataFolderAndIniNameFollowTheProgramFile)
-{
+TEST(GlobConst, DataFolderAndIniNameFollowTheProgramFile) {
     QTemporaryDir base;
     qputenv("ORVANTA_APPDATA", base.path().toUtf8());
     ASSERT_EQ(InitGlobConst(QStringLiteral("/opt/x/Other.exe")), TInitResult::Ok);
@@ -60,8 +63,7 @@ TEST(GlobConst, DataFolderAndIniNameFollowTheProgramFile)
     qunsetenv("ORVANTA_APPDATA");
 }
 
-TEST(GlobConst, DeleteFolderTreeTakesHiddenAndReadOnlyEntriesButNeverFollowsLinks)
-{
+TEST(GlobConst, DeleteFolderTreeTakesHiddenAndReadOnlyEntriesButNeverFollowsLinks) {
     QTemporaryDir root;
     const QString tree = root.filePath(QStringLiteral("tree/"));
     const QString outside = root.filePath(QStringLiteral("outside"));
@@ -73,7 +75,8 @@ TEST(GlobConst, DeleteFolderTreeTakesHiddenAndReadOnlyEntriesButNeverFollowsLink
     testutil::writeFile(tree + QStringLiteral("ro"), "c");
     ::chmod(QFile::encodeName(tree + QStringLiteral("ro")).constData(), 0444);
     ASSERT_EQ(::symlink(QFile::encodeName(outside).constData(),
-                        QFile::encodeName(tree + QStringLiteral("link")).constData()), 0);
+                        QFile::encodeName(tree + QStringLiteral("link")).constData()),
+              0);
 
     EXPECT_FALSE(DeleteFolderTree(tree, false)); // the subfolder stays, so the folder does
     EXPECT_TRUE(QDir(tree + QStringLiteral("sub")).exists());
@@ -83,8 +86,7 @@ TEST(GlobConst, DeleteFolderTreeTakesHiddenAndReadOnlyEntriesButNeverFollowsLink
     EXPECT_FALSE(DeleteFolderTree(QString(), true));
 }
 
-TEST(GlobConst, VersionTextOfTheRunningProgram)
-{
+TEST(GlobConst, VersionTextOfTheRunningProgram) {
     int a, b, c, d;
     EXPECT_FALSE(GetFileVersion(QStringLiteral("/bin/sh"), a, b, c, d));
     EXPECT_EQ(a + b + c + d, 0);
@@ -94,8 +96,7 @@ TEST(GlobConst, VersionTextOfTheRunningProgram)
 }
 
 // The console's uninstall run, on the real program.
-TEST(ConsoleProgram, UninstallRemovesTheDataFolderWhateverTheCase)
-{
+TEST(ConsoleProgram, UninstallRemovesTheDataFolderWhateverTheCase) {
     const QString program = testutil::binaryPath(QStringLiteral("src/orvanta-console"));
     if (!QFile::exists(program))
         GTEST_SKIP() << "orvanta-console is not built in this configuration";
@@ -103,7 +104,8 @@ TEST(ConsoleProgram, UninstallRemovesTheDataFolderWhateverTheCase)
         QTemporaryDir base;
         const QString data = base.filePath(QStringLiteral("Selvane"));
         QDir().mkpath(data + QStringLiteral("/sub"));
-        testutil::writeFile(data + QStringLiteral("/orvanta-console.ini"), "[DeviceList]\nCount=0\n");
+        testutil::writeFile(data + QStringLiteral("/orvanta-console.ini"),
+                            "[DeviceList]\nCount=0\n");
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("ORVANTA_APPDATA"), base.path());

@@ -18,18 +18,18 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(IniFile, MissingFileGivesTheDefaults)
-{
+TEST_F(IniFile, MissingFileGivesTheDefaults) {
     TIniFile ini(path(QStringLiteral("none.ini")));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("A"), QStringLiteral("K"), QStringLiteral("d")), QStringLiteral("d"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("A"), QStringLiteral("K"), QStringLiteral("d")),
+              QStringLiteral("d"));
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("A"), QStringLiteral("K"), 7), 7);
     EXPECT_TRUE(ini.ReadBool(QStringLiteral("A"), QStringLiteral("K"), true));
 }
 
-TEST_F(IniFile, ReadsValuesByTheProfileRules)
-{
-    testutil::writeFile(path(), "; comment\n[Printing]\nPrinterType = 0 \nComRate=abc\nBarCodeOrder=2\n"
-                                "Code1=\"  spaced  \"\nHex=$1F\nNeg=-16777201\n[other]\nx=1\n");
+TEST_F(IniFile, ReadsValuesByTheProfileRules) {
+    testutil::writeFile(path(),
+                        "; comment\n[Printing]\nPrinterType = 0 \nComRate=abc\nBarCodeOrder=2\n"
+                        "Code1=\"  spaced  \"\nHex=$1F\nNeg=-16777201\n[other]\nx=1\n");
     TIniFile ini(path());
     const QString s = QStringLiteral("printing");
     EXPECT_EQ(ini.ReadInteger(s, QStringLiteral("printertype"), 3), 0);
@@ -41,21 +41,22 @@ TEST_F(IniFile, ReadsValuesByTheProfileRules)
     EXPECT_FALSE(ini.ValueExists(s, QStringLiteral("x")));
 }
 
-TEST_F(IniFile, LongValuesAreCutTo2047Characters)
-{
+TEST_F(IniFile, LongValuesAreCutTo2047Characters) {
     testutil::writeFile(path(), "[S]\nK=" + QByteArray(5000, 'a') + "\n");
-    EXPECT_EQ(TIniFile(path()).ReadString(QStringLiteral("S"), QStringLiteral("K"), {}).size(), 2047);
+    EXPECT_EQ(TIniFile(path()).ReadString(QStringLiteral("S"), QStringLiteral("K"), {}).size(),
+              2047);
 }
 
-TEST_F(IniFile, WritingKeepsUnknownSectionsKeysAndComments)
-{
+TEST_F(IniFile, WritingKeepsUnknownSectionsKeysAndComments) {
     testutil::writeFile(path(), "; kept\n[Other]\nkey=value\n\n[DeviceList]\nCount=1\n");
     {
         TIniFile ini(path());
         ini.WriteInteger(QStringLiteral("devicelist"), QStringLiteral("COUNT"), 2);
-        ini.WriteString(QStringLiteral("DeviceList0"), QStringLiteral("Name"), QStringLiteral("Киоск «Юг»"));
+        ini.WriteString(QStringLiteral("DeviceList0"), QStringLiteral("Name"),
+                        QStringLiteral("Киоск «Юг»"));
         ini.WriteBool(QStringLiteral("DeviceList0"), QStringLiteral("Enabled"), false);
-        ini.WriteString(QStringLiteral("DeviceList0"), QStringLiteral("Address"), QStringLiteral(" padded "));
+        ini.WriteString(QStringLiteral("DeviceList0"), QStringLiteral("Address"),
+                        QStringLiteral(" padded "));
         ini.UpdateFile();
     }
     const QString text = QString::fromUtf8(testutil::readFile(path()));
@@ -63,20 +64,22 @@ TEST_F(IniFile, WritingKeepsUnknownSectionsKeysAndComments)
     EXPECT_TRUE(text.contains(QStringLiteral("Count=2\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("Enabled=0\n")));
     TIniFile ini(path());
-    EXPECT_EQ(ini.ReadString(QStringLiteral("DeviceList0"), QStringLiteral("Name"), {}), QStringLiteral("Киоск «Юг»"));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("DeviceList0"), QStringLiteral("Address"), {}), QStringLiteral(" padded "));
-    EXPECT_EQ(ini.ReadString(QStringLiteral("Other"), QStringLiteral("key"), {}), QStringLiteral("value"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("DeviceList0"), QStringLiteral("Name"), {}),
+              QStringLiteral("Киоск «Юг»"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("DeviceList0"), QStringLiteral("Address"), {}),
+              QStringLiteral(" padded "));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("Other"), QStringLiteral("key"), {}),
+              QStringLiteral("value"));
 }
 
-TEST_F(IniFile, ReadsCodePage1251WhenTheFileIsNotUtf8)
-{
+TEST_F(IniFile, ReadsCodePage1251WhenTheFileIsNotUtf8) {
     testutil::writeFile(path(), "[DeviceList0]\r\nName=" + orvanta::toCp1251(u"Касса №2") + "\r\n");
-    EXPECT_EQ(TIniFile(path()).ReadString(QStringLiteral("DeviceList0"), QStringLiteral("Name"), {}),
-              QStringLiteral("Касса №2"));
+    EXPECT_EQ(
+        TIniFile(path()).ReadString(QStringLiteral("DeviceList0"), QStringLiteral("Name"), {}),
+        QStringLiteral("Касса №2"));
 }
 
-TEST_F(IniFile, FailedSaveRaisesWithTheFileNameAndKeepsTheOldFile)
-{
+TEST_F(IniFile, FailedSaveRaisesWithTheFileNameAndKeepsTheOldFile) {
     // A folder that is gone, and a name that is taken by a folder.
     const QString gone = dir.filePath(QStringLiteral("gone/c.ini"));
     TIniFile ini(gone);
@@ -101,8 +104,7 @@ TEST_F(IniFile, FailedSaveRaisesWithTheFileNameAndKeepsTheOldFile)
     EXPECT_EQ(left, QStringList{QStringLiteral("kept.ini")});
 }
 
-TEST_F(IniFile, WrittenValueReadsTheSameBeforeAndAfterSaving)
-{
+TEST_F(IniFile, WrittenValueReadsTheSameBeforeAndAfterSaving) {
     // Line breaks cannot be stored; the value read from memory must already be the one
     // the file will give back, blanks at the edges included.
     const struct {
@@ -120,10 +122,12 @@ TEST_F(IniFile, WrittenValueReadsTheSameBeforeAndAfterSaving)
         {
             TIniFile ini(path());
             ini.WriteString(QStringLiteral("S"), QStringLiteral("K"), QString::fromUtf8(c.written));
-            EXPECT_EQ(ini.ReadString(QStringLiteral("S"), QStringLiteral("K"), QString()), expected);
+            EXPECT_EQ(ini.ReadString(QStringLiteral("S"), QStringLiteral("K"), QString()),
+                      expected);
             ini.UpdateFile();
         }
-        EXPECT_EQ(TIniFile(path()).ReadString(QStringLiteral("S"), QStringLiteral("K"), QString()), expected);
+        EXPECT_EQ(TIniFile(path()).ReadString(QStringLiteral("S"), QStringLiteral("K"), QString()),
+                  expected);
     }
 }
 

@@ -16,17 +16,14 @@ class SleepingThread : public TMegaThread {
 public:
     explicit SleepingThread(int ms, int busyMs = 0)
         : m_ms(ms)
-        , m_busyMs(busyMs)
-    {
-    }
+        , m_busyMs(busyMs) {}
     std::atomic<int> result{-1};
     std::atomic<long long> sleptMs{0};
     std::atomic<bool> busy{false};
     std::atomic<bool> terminatedAfter{false};
 
 protected:
-    void Execute() override
-    {
+    void Execute() override {
         if (m_busyMs > 0) {
             busy = true;
             const auto until = steady_clock::now() + milliseconds(m_busyMs);
@@ -44,8 +41,7 @@ private:
     int m_busyMs;
 };
 
-TEST(MegaThread, TerminateDuringASleepEndsItAtOnce)
-{
+TEST(MegaThread, TerminateDuringASleepEndsItAtOnce) {
     auto t = std::make_shared<SleepingThread>(5000);
     t->Resume();
     std::this_thread::sleep_for(milliseconds(200));
@@ -55,8 +51,7 @@ TEST(MegaThread, TerminateDuringASleepEndsItAtOnce)
     EXPECT_LT(t->sleptMs, 1000);
 }
 
-TEST(MegaThread, SleepWithoutARequestRunsItsFullTime)
-{
+TEST(MegaThread, SleepWithoutARequestRunsItsFullTime) {
     auto t = std::make_shared<SleepingThread>(3000);
     t->Resume();
     ASSERT_TRUE(t->WaitForFinish(6000));
@@ -64,8 +59,7 @@ TEST(MegaThread, SleepWithoutARequestRunsItsFullTime)
     EXPECT_GE(t->sleptMs, 2990);
 }
 
-TEST(MegaThread, RequestBeforeTheSleepDoesNotShortenIt)
-{
+TEST(MegaThread, RequestBeforeTheSleepDoesNotShortenIt) {
     auto t = std::make_shared<SleepingThread>(5000, 300);
     t->Resume();
     while (!t->busy)
@@ -77,8 +71,7 @@ TEST(MegaThread, RequestBeforeTheSleepDoesNotShortenIt)
     EXPECT_TRUE(t->terminatedAfter);
 }
 
-TEST(MegaThread, OnTerminateRunsOnTheMainThreadAndNamesTheEvent)
-{
+TEST(MegaThread, OnTerminateRunsOnTheMainThreadAndNamesTheEvent) {
     auto t = std::make_shared<SleepingThread>(0);
     EXPECT_TRUE(t->Suspended());
     EXPECT_EQ(t->TerminateEventName(),

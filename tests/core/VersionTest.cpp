@@ -4,8 +4,7 @@
 
 namespace {
 
-TEST(Version, ParsesFourFieldsAndComparesStrictly)
-{
+TEST(Version, ParsesFourFieldsAndComparesStrictly) {
     const TVersion minimum(QStringLiteral("14.0.0.0"));
     struct Case {
         const char* text;
@@ -13,18 +12,12 @@ TEST(Version, ParsesFourFieldsAndComparesStrictly)
         bool parsed;
         bool newerThanMinimum;
     } cases[] = {
-        {"15", 15, -1, -1, -1, true, true},
-        {"14", 14, -1, -1, -1, true, false},
-        {"14.0.0.1", 14, 0, 0, 1, true, true},
-        {"14.0.0.0", 14, 0, 0, 0, true, false},
-        {"13.9.99.99", 13, 9, 99, 99, true, false},
-        {"14.1", 14, 1, -1, -1, true, true},
-        {"", -1, -1, -1, -1, false, false},
-        {"abc", -1, -1, -1, -1, false, false},
-        {"1.2.3.4.5", 1, 2, 3, 4, true, false},
-        {"1.2.3.4a", 1, 2, 3, -1, true, false},
-        {"14..2", 14, 2, -1, -1, true, true},
-        {"..14.2", 14, 2, -1, -1, true, true},
+        {"15", 15, -1, -1, -1, true, true},         {"14", 14, -1, -1, -1, true, false},
+        {"14.0.0.1", 14, 0, 0, 1, true, true},      {"14.0.0.0", 14, 0, 0, 0, true, false},
+        {"13.9.99.99", 13, 9, 99, 99, true, false}, {"14.1", 14, 1, -1, -1, true, true},
+        {"", -1, -1, -1, -1, false, false},         {"abc", -1, -1, -1, -1, false, false},
+        {"1.2.3.4.5", 1, 2, 3, 4, true, false},     {"1.2.3.4a", 1, 2, 3, -1, true, false},
+        {"14..2", 14, 2, -1, -1, true, true},       {"..14.2", 14, 2, -1, -1, true, true},
         {" 14. -2", 14, -2, -1, -1, true, false},
     };
     for (const auto& c : cases) {
@@ -38,8 +31,7 @@ TEST(Version, ParsesFourFieldsAndComparesStrictly)
     }
 }
 
-TEST(Version, TextAndEquality)
-{
+TEST(Version, TextAndEquality) {
     TVersion zero;
     EXPECT_TRUE(zero.IsZero());
     EXPECT_EQ(zero.VersionStr(), QStringLiteral("-1.-1.-1.-1"));

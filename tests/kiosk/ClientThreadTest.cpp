@@ -12,8 +12,7 @@ using testutil::waitUntil;
 
 namespace {
 
-long long msBetween(steady_clock::time_point a, steady_clock::time_point b)
-{
+long long msBetween(steady_clock::time_point a, steady_clock::time_point b) {
     return duration_cast<milliseconds>(b - a).count();
 }
 
@@ -21,23 +20,25 @@ const QByteArray kGoodVersion = "VERSION=Kiosk 14.2.0.7";
 
 class ConnectionThread : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
+    void TearDown() override {
         if (device) {
             device->Release();
-            waitUntil([&] { return device->SocketThread()->Suspended() || device->SocketThread()->Finished(); }, 3000);
+            waitUntil(
+                [&] {
+                    return device->SocketThread()->Suspended() ||
+                           device->SocketThread()->Finished();
+                },
+                3000);
         }
     }
 
-    void start()
-    {
+    void start() {
         device = makeDevice(kiosk.port());
         device->ResumeThread();
     }
 
     // Connects and gets the version accepted.
-    void connectAccepted()
-    {
+    void connectAccepted() {
         kiosk.autoVersion(kGoodVersion);
         start();
         ASSERT_TRUE(rec.waitForState(tsConnected, 5000));
@@ -48,8 +49,7 @@ protected:
     std::shared_ptr<TDeviceItem> device;
 };
 
-TEST_F(ConnectionThread, AsksVersionOnceAfterTheFirstQuietSecondAndWaitsForIt)
-{
+TEST_F(ConnectionThread, AsksVersionOnceAfterTheFirstQuietSecondAndWaitsForIt) {
     start();
     ASSERT_TRUE(kiosk.waitForConnections(1));
     ASSERT_TRUE(kiosk.waitForLine("GET_VERSION", 4000));
@@ -62,16 +62,15 @@ TEST_F(ConnectionThread, AsksVersionOnceAfterTheFirstQuietSecondAndWaitsForIt)
     EXPECT_TRUE(rec.hasLog(QStringLiteral("Connected, checking version")));
 }
 
-TEST_F(ConnectionThread, AcceptedVersionIsAnnouncedTwiceThenWorkStateIsAsked)
-{
+TEST_F(ConnectionThread, AcceptedVersionIsAnnouncedTwiceThenWorkStateIsAsked) {
     connectAccepted();
     ASSERT_TRUE(kiosk.waitForLine("GET_WORK_STATE", 4000));
     EXPECT_TRUE(waitUntil([&] { return rec.stateCount(tsConnected) == 2; }, 1000));
     EXPECT_EQ(device->VersionStr(), QStringLiteral("14.2.0.7"));
     EXPECT_TRUE(rec.hasLog(QStringLiteral("Version OK")));
 
-    const std::vector<TThreadState> expected = {tsWaiting, tsConnecting, tsWaitingVersion, tsConnected,
-                                                tsConnected};
+    const std::vector<TThreadState> expected = {tsWaiting, tsConnecting, tsWaitingVersion,
+                                                tsConnected, tsConnected};
     EXPECT_EQ(rec.stateSequence(), expected);
 
     struct Report {
@@ -83,7 +82,8 @@ TEST_F(ConnectionThread, AcceptedVersionIsAnnouncedTwiceThenWorkStateIsAsked)
                               {"Session_Stop", tsWorkingIdle}};
     for (const auto& r : reports) {
         kiosk.sendLine(r.line);
-        EXPECT_TRUE(waitUntil([&] { return device->ThreadState() == r.state; }, 3000)) << r.line.constData();
+        EXPECT_TRUE(waitUntil([&] { return device->ThreadState() == r.state; }, 3000))
+            << r.line.constData();
     }
     // A report of the current state changes nothing and is not announced again.
     const auto before = rec.states.size();
@@ -92,8 +92,7 @@ TEST_F(ConnectionThread, AcceptedVersionIsAnnouncedTwiceThenWorkStateIsAsked)
     EXPECT_EQ(rec.states.size(), before);
 }
 
-TEST_F(ConnectionThread, RefusedVersionClosesAndRetriesAfterFiveSeconds)
-{
+TEST_F(ConnectionThread, RefusedVersionClosesAndRetriesAfterFiveSeconds) {
     kiosk.autoVersion("VERSION=Kiosk 14.0.0.0");
     start();
     ASSERT_TRUE(rec.waitForState(tsObsoleteVersion, 5000));
@@ -107,8 +106,7 @@ TEST_F(ConnectionThread, RefusedVersionClosesAndRetriesAfterFiveSeconds)
     EXPECT_FALSE(rec.sawState(tsDisconnected)); // the state stays while it waits
 }
 
-TEST_F(ConnectionThread, LinesAfterARefusedVersionInTheSameReadAreNotProcessed)
-{
+TEST_F(ConnectionThread, LinesAfterARefusedVersionInTheSameReadAreNotProcessed) {
     start();
     ASSERT_TRUE(kiosk.waitForLine("GET_VERSION", 4000));
     kiosk.send("VERSION=14.2.0.7\r\nSESSION_START\r\n"); // no program name: empty version
@@ -117,8 +115,7 @@ TEST_F(ConnectionThread, LinesAfterARefusedVersionInTheSameReadAreNotProcessed)
     EXPECT_FALSE(rec.sawState(tsWorkingOrder));
 }
 
-TEST_F(ConnectionThread, KioskThatClosesIsReconnectedAtOnceAndRefusalRetriesEveryThreeSeconds)
-{
+TEST_F(ConnectionThread, KioskThatClosesIsReconnectedAtOnceAndRefusalRetriesEveryThreeSeconds) {
     connectAccepted();
     kiosk.drop();
     ASSERT_TRUE(rec.waitForState(tsDisconnected, 3000));
@@ -140,8 +137,7 @@ TEST_F(ConnectionThread, KioskThatClosesIsReconnectedAtOnceAndRefusalRetriesEver
     EXPECT_GE(msBetween(errors[0], errors[1]), 2900);
 }
 
-TEST_F(ConnectionThread, CommandsGoOneAtATimeAfterAQuietSecondAndAnyDataAnswersThem)
-{
+TEST_F(ConnectionThread, CommandsGoOneAtATimeAfterAQuietSecondAndAnyDataAnswersThem) {
     connectAccepted();
     ASSERT_TRUE(kiosk.waitForLine("GET_WORK_STATE", 4000));
     kiosk.sendLine("SESSION_START");
@@ -159,8 +155,7 @@ TEST_F(ConnectionThread, CommandsGoOneAtATimeAfterAQuietSecondAndAnyDataAnswersT
     EXPECT_GE(msBetween(answeredAt, kiosk.received().back().at), 900);
 }
 
-TEST_F(ConnectionThread, NothingIsSentWhileDataKeepsArriving)
-{
+TEST_F(ConnectionThread, NothingIsSentWhileDataKeepsArriving) {
     connectAccepted();
     ASSERT_TRUE(kiosk.waitForLine("GET_WORK_STATE", 4000));
     device->AddKioskCommand(kcConfirmOrder);
@@ -172,8 +167,7 @@ TEST_F(ConnectionThread, NothingIsSentWhileDataKeepsArriving)
     EXPECT_TRUE(kiosk.waitForLine("ORDER_CONFIRM", 3000));
 }
 
-TEST_F(ConnectionThread, UnansweredCommandIsGivenUpAfterTenSecondsAndTheQueueKeepsItsOrder)
-{
+TEST_F(ConnectionThread, UnansweredCommandIsGivenUpAfterTenSecondsAndTheQueueKeepsItsOrder) {
     connectAccepted();
     ASSERT_TRUE(kiosk.waitForLine("GET_WORK_STATE", 4000)); // never answered
     device->AddKioskCommand(kcConfirmOrder);
@@ -189,13 +183,13 @@ TEST_F(ConnectionThread, UnansweredCommandIsGivenUpAfterTenSecondsAndTheQueueKee
         if (r.line == "ORDER_CONFIRM")
             confirm = r.at;
     }
-    const std::vector<QByteArray> expected = {"GET_VERSION", "GET_WORK_STATE", "ORDER_CONFIRM", "ORDER_RETURN"};
+    const std::vector<QByteArray> expected = {"GET_VERSION", "GET_WORK_STATE", "ORDER_CONFIRM",
+                                              "ORDER_RETURN"};
     EXPECT_EQ(order, expected);
     EXPECT_GE(msBetween(workState, confirm), 10000);
 }
 
-TEST_F(ConnectionThread, KeepAliveWaitsForAnEmptyQueue)
-{
+TEST_F(ConnectionThread, KeepAliveWaitsForAnEmptyQueue) {
     connectAccepted();
     ASSERT_TRUE(kiosk.waitForLine("GET_WORK_STATE", 4000));
     kiosk.sendLine("SESSION_STOP");
@@ -212,8 +206,7 @@ TEST_F(ConnectionThread, KeepAliveWaitsForAnEmptyQueue)
     EXPECT_EQ(kiosk.count("KEEP_ALIVE"), 1);
 }
 
-TEST_F(ConnectionThread, OrderDataAndPaymentEvents)
-{
+TEST_F(ConnectionThread, OrderDataAndPaymentEvents) {
     connectAccepted();
     kiosk.sendLine("order_sum=12.50");
     kiosk.sendLine("INVOICE=line 1%0D%0Aline 2 \xD0\x9A\xD0\xBE\xD1\x84\xD0\xB5");
@@ -232,11 +225,13 @@ TEST_F(ConnectionThread, OrderDataAndPaymentEvents)
     EXPECT_EQ(device->OrderXML, QStringLiteral("a%b\r\nc")); // kept until the next document
 }
 
-TEST_F(ConnectionThread, MalformedEscapeEndsTheConnectionAndKeepsTheField)
-{
+TEST_F(ConnectionThread, MalformedEscapeEndsTheConnectionAndKeepsTheField) {
     connectAccepted();
     kiosk.sendLine("ORDER_XML=first");
-    ASSERT_TRUE(waitUntil([&] { TDeviceLock l(*device); return device->OrderXML == QStringLiteral("first"); }));
+    ASSERT_TRUE(waitUntil([&] {
+        TDeviceLock l(*device);
+        return device->OrderXML == QStringLiteral("first");
+    }));
     kiosk.send("ORDER_XML=bad%2\r\nSESSION_START\r\n");
     ASSERT_TRUE(rec.waitForState(tsDisconnected, 3000));
     EXPECT_FALSE(rec.sawState(tsWorkingOrder));
@@ -244,8 +239,7 @@ TEST_F(ConnectionThread, MalformedEscapeEndsTheConnectionAndKeepsTheField)
     EXPECT_EQ(device->OrderXML, QStringLiteral("first"));
 }
 
-TEST_F(ConnectionThread, EndlessLineIsCutOffInsteadOfFillingMemory)
-{
+TEST_F(ConnectionThread, EndlessLineIsCutOffInsteadOfFillingMemory) {
     connectAccepted();
     const QByteArray block(1 << 20, 'x');
     for (int i = 0; i < 17 && kiosk.clientConnected(); ++i)
@@ -254,8 +248,7 @@ TEST_F(ConnectionThread, EndlessLineIsCutOffInsteadOfFillingMemory)
     EXPECT_TRUE(rec.waitForState(tsDisconnected, 3000));
 }
 
-TEST_F(ConnectionThread, LineSplitAcrossReadsIsProcessedOnceWhenComplete)
-{
+TEST_F(ConnectionThread, LineSplitAcrossReadsIsProcessedOnceWhenComplete) {
     connectAccepted();
     kiosk.send("SESSION_ST");
     testutil::pump(300);
@@ -267,8 +260,7 @@ TEST_F(ConnectionThread, LineSplitAcrossReadsIsProcessedOnceWhenComplete)
 }
 
 // A stop must end every wait of the thread at once.
-TEST_F(ConnectionThread, StopDuringTheErrorWaitEndsAtOnce)
-{
+TEST_F(ConnectionThread, StopDuringTheErrorWaitEndsAtOnce) {
     kiosk.stopListening();
     start();
     ASSERT_TRUE(rec.waitForState(tsError, 3000));
@@ -281,8 +273,7 @@ TEST_F(ConnectionThread, StopDuringTheErrorWaitEndsAtOnce)
     EXPECT_EQ(device->ThreadState(), tsSuspended);
 }
 
-TEST_F(ConnectionThread, StopDuringTheObsoleteWaitEndsAtOnce)
-{
+TEST_F(ConnectionThread, StopDuringTheObsoleteWaitEndsAtOnce) {
     kiosk.autoVersion("VERSION=Kiosk 13.9.99.99");
     start();
     ASSERT_TRUE(rec.waitForState(tsObsoleteVersion, 5000));
@@ -293,8 +284,7 @@ TEST_F(ConnectionThread, StopDuringTheObsoleteWaitEndsAtOnce)
     EXPECT_TRUE(rec.hasLog(QStringLiteral("Thread stopped")));
 }
 
-TEST_F(ConnectionThread, StopDuringAQuietConnectionEndsAtOnce)
-{
+TEST_F(ConnectionThread, StopDuringAQuietConnectionEndsAtOnce) {
     connectAccepted();
     testutil::pump(300);
     const auto t0 = steady_clock::now();
@@ -302,14 +292,15 @@ TEST_F(ConnectionThread, StopDuringAQuietConnectionEndsAtOnce)
     device->DestroyThread(false);
     EXPECT_TRUE(device->ThreadTerminating());
     EXPECT_EQ(device->GetStatusString(), QStringLiteral("Остановка"));
-    ASSERT_TRUE(waitUntil([&] { return device->ThreadState() == tsSuspended && !device->ThreadTerminating(); }, 2000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return device->ThreadState() == tsSuspended && !device->ThreadTerminating(); },
+        2000));
     EXPECT_LT(msBetween(t0, steady_clock::now()), 1000);
     EXPECT_TRUE(kiosk.waitForDisconnect(1000));
     EXPECT_TRUE(rec.waitForLog(QStringLiteral("Thread stopped"), 1000));
 }
 
-TEST_F(ConnectionThread, DisabledKioskWaitsWithoutConnectingAndStopsWithoutTrace)
-{
+TEST_F(ConnectionThread, DisabledKioskWaitsWithoutConnectingAndStopsWithoutTrace) {
     device = makeDevice(kiosk.port());
     device->SetEnabled(false);
     device->ResumeThread();
@@ -323,8 +314,7 @@ TEST_F(ConnectionThread, DisabledKioskWaitsWithoutConnectingAndStopsWithoutTrace
     EXPECT_EQ(device->ThreadState(), tsSuspended);
 }
 
-TEST_F(ConnectionThread, EnablingAgainWhileTheOldThreadStopsStartsTheNextOne)
-{
+TEST_F(ConnectionThread, EnablingAgainWhileTheOldThreadStopsStartsTheNextOne) {
     connectAccepted();
     device->DestroyThread(false);
     device->SetEnabled(false);
@@ -336,16 +326,15 @@ TEST_F(ConnectionThread, EnablingAgainWhileTheOldThreadStopsStartsTheNextOne)
     EXPECT_FALSE(device->SocketThread()->Suspended());
 }
 
-TEST_F(ConnectionThread, UnresolvableHostIsAConnectionError)
-{
+TEST_F(ConnectionThread, UnresolvableHostIsAConnectionError) {
     device = makeDevice(1, QStringLiteral("no-such-host.invalid"));
     device->ResumeThread();
     ASSERT_TRUE(rec.waitForState(tsError, 8000));
-    EXPECT_TRUE(device->SocketThread()->ErrorMessage().contains(QStringLiteral("no-such-host.invalid")));
+    EXPECT_TRUE(
+        device->SocketThread()->ErrorMessage().contains(QStringLiteral("no-such-host.invalid")));
 }
 
-TEST_F(ConnectionThread, RecordOutlivesItsStoppingThread)
-{
+TEST_F(ConnectionThread, RecordOutlivesItsStoppingThread) {
     connectAccepted();
     std::weak_ptr<TDeviceItem> weak = device;
     const auto thread = device->SocketThread();

@@ -13,8 +13,7 @@ namespace {
 
 class DeviceList : public ::testing::Test {
 protected:
-    QString ini(const QByteArray& content)
-    {
+    QString ini(const QByteArray& content) {
         const QString path = dir.filePath(QStringLiteral("console.ini"));
         testutil::writeFile(path, content);
         return path;
@@ -22,8 +21,7 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(DeviceList, LoadsWhatTheFileHolds)
-{
+TEST_F(DeviceList, LoadsWhatTheFileHolds) {
     struct Case {
         QByteArray content;
         int count;
@@ -40,20 +38,20 @@ TEST_F(DeviceList, LoadsWhatTheFileHolds)
     }
 }
 
-TEST_F(DeviceList, DamagedCountIsBounded)
-{
+TEST_F(DeviceList, DamagedCountIsBounded) {
     TDeviceItemList list;
-    list.LoadFromIni(TIniFile(ini("[DeviceList]\nCount=2000000000\n")), QStringLiteral("DeviceList"));
+    list.LoadFromIni(TIniFile(ini("[DeviceList]\nCount=2000000000\n")),
+                     QStringLiteral("DeviceList"));
     EXPECT_EQ(list.Count(), TDeviceItemList::kMaxDevices);
 }
 
-TEST_F(DeviceList, MissingSectionGivesAnEnabledEmptyRecord)
-{
+TEST_F(DeviceList, MissingSectionGivesAnEnabledEmptyRecord) {
     TDeviceItemList list;
-    list.LoadFromIni(TIniFile(ini("[devicelist]\ncount=3\n"
-                                  "[DeviceList0]\nEnabled=0\nName=Первый\nAddress=10.0.0.1\nPort=5001\n"
-                                  "[DEVICELIST1]\nname=Второй\n")),
-                     QStringLiteral("DeviceList"));
+    list.LoadFromIni(
+        TIniFile(ini("[devicelist]\ncount=3\n"
+                     "[DeviceList0]\nEnabled=0\nName=Первый\nAddress=10.0.0.1\nPort=5001\n"
+                     "[DEVICELIST1]\nname=Второй\n")),
+        QStringLiteral("DeviceList"));
     ASSERT_EQ(list.Count(), 3);
     EXPECT_FALSE(list[0]->Enabled());
     EXPECT_EQ(list[0]->Name, QStringLiteral("Первый"));
@@ -69,8 +67,7 @@ TEST_F(DeviceList, MissingSectionGivesAnEnabledEmptyRecord)
         EXPECT_EQ(item->ThreadState(), tsSuspended); // loaded threads are not started
 }
 
-TEST_F(DeviceList, DeletingTheMiddleKeepsOrderAndLeavesOldSections)
-{
+TEST_F(DeviceList, DeletingTheMiddleKeepsOrderAndLeavesOldSections) {
     const QString path = ini("");
     {
         TDeviceItemList list;
@@ -91,9 +88,12 @@ TEST_F(DeviceList, DeletingTheMiddleKeepsOrderAndLeavesOldSections)
     }
     TIniFile file(path);
     EXPECT_EQ(file.ReadInteger(QStringLiteral("DeviceList"), QStringLiteral("Count"), -1), 2);
-    EXPECT_EQ(file.ReadString(QStringLiteral("DeviceList0"), QStringLiteral("Name"), {}), QStringLiteral("Один"));
-    EXPECT_EQ(file.ReadString(QStringLiteral("DeviceList1"), QStringLiteral("Name"), {}), QStringLiteral("Три"));
-    EXPECT_EQ(file.ReadString(QStringLiteral("DeviceList2"), QStringLiteral("Name"), {}), QStringLiteral("Три"));
+    EXPECT_EQ(file.ReadString(QStringLiteral("DeviceList0"), QStringLiteral("Name"), {}),
+              QStringLiteral("Один"));
+    EXPECT_EQ(file.ReadString(QStringLiteral("DeviceList1"), QStringLiteral("Name"), {}),
+              QStringLiteral("Три"));
+    EXPECT_EQ(file.ReadString(QStringLiteral("DeviceList2"), QStringLiteral("Name"), {}),
+              QStringLiteral("Три"));
 
     TDeviceItemList loaded;
     loaded.LoadFromIni(file, QStringLiteral("DeviceList"));
@@ -101,18 +101,17 @@ TEST_F(DeviceList, DeletingTheMiddleKeepsOrderAndLeavesOldSections)
     EXPECT_EQ(loaded[1]->Address(), QStringLiteral("host-Три"));
 }
 
-TEST_F(DeviceList, ReadsAFileWrittenOnWindowsInCodePage1251)
-{
-    const QByteArray content = "[DeviceList]\r\nCount=1\r\n[DeviceList0]\r\nName=" +
-                               orvanta::toCp1251(u"Киоск у входа") + "\r\nPort=5000\r\n";
+TEST_F(DeviceList, ReadsAFileWrittenOnWindowsInCodePage1251) {
+    const QByteArray content =
+        "[DeviceList]\r\nCount=1\r\n[DeviceList0]\r\nName=" + orvanta::toCp1251(u"Киоск у входа") +
+        "\r\nPort=5000\r\n";
     TDeviceItemList list;
     list.LoadFromIni(TIniFile(ini(content)), QStringLiteral("DeviceList"));
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list[0]->Name, QStringLiteral("Киоск у входа"));
 }
 
-TEST_F(DeviceList, StatusTextOfARecordWithoutARunningThread)
-{
+TEST_F(DeviceList, StatusTextOfARecordWithoutARunningThread) {
     auto item = TDeviceItem::Create();
     EXPECT_EQ(item->GetStatusString(), QStringLiteral("Остановлен"));
     item->SetEnabled(false);
@@ -122,8 +121,7 @@ TEST_F(DeviceList, StatusTextOfARecordWithoutARunningThread)
     EXPECT_EQ(item->OrderBilled, 0);
 }
 
-TEST_F(DeviceList, CommandsQueueInOrderWithoutDeduplication)
-{
+TEST_F(DeviceList, CommandsQueueInOrderWithoutDeduplication) {
     auto item = TDeviceItem::Create();
     item->AddKioskCommand(kcConfirmOrder);
     item->AddKioskCommand(kcConfirmOrder);

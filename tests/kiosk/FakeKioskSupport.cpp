@@ -6,8 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-FakeKiosk::FakeKiosk()
-{
+FakeKiosk::FakeKiosk() {
     m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int on = 1;
     ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -23,8 +22,7 @@ FakeKiosk::FakeKiosk()
     m_thread = std::thread(&FakeKiosk::run, this);
 }
 
-FakeKiosk::~FakeKiosk()
-{
+FakeKiosk::~FakeKiosk() {
     m_stop = true;
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(m_wakeFd, &one, sizeof one);
@@ -37,8 +35,7 @@ FakeKiosk::~FakeKiosk()
     ::close(m_wakeFd);
 }
 
-void FakeKiosk::run()
-{
+void FakeKiosk::run() {
     QByteArray buffer;
     while (!m_stop) {
         pollfd fds[3];
@@ -92,7 +89,8 @@ void FakeKiosk::run()
                 m_received.push_back({Clock::now(), line});
                 if (line == "GET_VERSION" && !m_autoVersion.isEmpty()) {
                     const QByteArray reply = m_autoVersion + "\r\n";
-                    [[maybe_unused]] auto w = ::send(m_clientFd, reply.constData(), reply.size(), MSG_NOSIGNAL);
+                    [[maybe_unused]] auto w =
+                        ::send(m_clientFd, reply.constData(), reply.size(), MSG_NOSIGNAL);
                 }
             }
             m_cv.notify_all();
@@ -100,46 +98,42 @@ void FakeKiosk::run()
     }
 }
 
-bool FakeKiosk::waitForConnections(int count, int ms)
-{
+bool FakeKiosk::waitForConnections(int count, int ms) {
     std::unique_lock lock(m_mutex);
-    return m_cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_connections >= count; });
+    return m_cv.wait_for(lock, std::chrono::milliseconds(ms),
+                         [&] { return m_connections >= count; });
 }
 
-int FakeKiosk::connections() const
-{
+int FakeKiosk::connections() const {
     std::lock_guard lock(m_mutex);
     return m_connections;
 }
 
-FakeKiosk::Clock::time_point FakeKiosk::lastConnectAt() const
-{
+FakeKiosk::Clock::time_point FakeKiosk::lastConnectAt() const {
     std::lock_guard lock(m_mutex);
     return m_connectTimes.empty() ? Clock::time_point{} : m_connectTimes.back();
 }
 
-std::vector<FakeKiosk::Clock::time_point> FakeKiosk::connectTimes() const
-{
+std::vector<FakeKiosk::Clock::time_point> FakeKiosk::connectTimes() const {
     std::lock_guard lock(m_mutex);
     return m_connectTimes;
 }
 
-void FakeKiosk::send(const QByteArray& bytes)
-{
+void FakeKiosk::send(const QByteArray& bytes) {
     std::lock_guard lock(m_mutex);
     if (m_clientFd < 0)
         return;
     qsizetype sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(m_clientFd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(m_clientFd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
             break;
         sent += n;
     }
 }
 
-void FakeKiosk::drop()
-{
+void FakeKiosk::drop() {
     std::lock_guard lock(m_mutex);
     if (m_clientFd >= 0) {
         ::close(m_clientFd);
@@ -147,28 +141,24 @@ void FakeKiosk::drop()
     }
 }
 
-void FakeKiosk::stopListening()
-{
+void FakeKiosk::stopListening() {
     std::lock_guard lock(m_mutex);
     m_listening = false;
     ::close(m_listenFd);
     m_listenFd = -1;
 }
 
-void FakeKiosk::autoVersion(const QByteArray& versionLine)
-{
+void FakeKiosk::autoVersion(const QByteArray& versionLine) {
     std::lock_guard lock(m_mutex);
     m_autoVersion = versionLine;
 }
 
-std::vector<FakeKiosk::Received> FakeKiosk::received() const
-{
+std::vector<FakeKiosk::Received> FakeKiosk::received() const {
     std::lock_guard lock(m_mutex);
     return m_received;
 }
 
-int FakeKiosk::count(const QByteArray& line) const
-{
+int FakeKiosk::count(const QByteArray& line) const {
     std::lock_guard lock(m_mutex);
     int n = 0;
     for (const auto& r : m_received)
@@ -176,8 +166,7 @@ int FakeKiosk::count(const QByteArray& line) const
     return n;
 }
 
-bool FakeKiosk::waitForLine(const QByteArray& line, int ms, int count) const
-{
+bool FakeKiosk::waitForLine(const QByteArray& line, int ms, int count) const {
     std::unique_lock lock(m_mutex);
     return m_cv.wait_for(lock, std::chrono::milliseconds(ms), [&] {
         int n = 0;
@@ -187,14 +176,12 @@ bool FakeKiosk::waitForLine(const QByteArray& line, int ms, int count) const
     });
 }
 
-bool FakeKiosk::waitForDisconnect(int ms) const
-{
+bool FakeKiosk::waitForDisconnect(int ms) const {
     std::unique_lock lock(m_mutex);
     return m_cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_clientFd < 0; });
 }
 
-bool FakeKiosk::clientConnected() const
-{
+bool FakeKiosk::clientConnected() const {
     std::lock_guard lock(m_mutex);
     return m_clientFd >= 0;
 }

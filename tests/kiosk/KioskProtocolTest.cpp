@@ -7,8 +7,7 @@
 
 namespace {
 
-TEST(KioskProtocol, MatchesKeysAndWordsWithoutRegardToCase)
-{
+TEST(KioskProtocol, MatchesKeysAndWordsWithoutRegardToCase) {
     struct Case {
         const char* line;
         TKioskLineKind kind;
@@ -36,8 +35,7 @@ TEST(KioskProtocol, MatchesKeysAndWordsWithoutRegardToCase)
     }
 }
 
-TEST(KioskProtocol, PercentDecode)
-{
+TEST(KioskProtocol, PercentDecode) {
     struct Case {
         QString in;
         QString out;
@@ -52,26 +50,24 @@ TEST(KioskProtocol, PercentDecode)
         EXPECT_EQ(PercentDecode(c.in), c.out) << c.in.toStdString();
 
     for (const QString& bad : {QStringLiteral("%"), QStringLiteral("a%2"), QStringLiteral("%G1"),
-                              QStringLiteral("100%"), QStringLiteral("%%41")})
+                               QStringLiteral("100%"), QStringLiteral("%%41")})
         EXPECT_THROW(PercentDecode(bad), orvanta::Exception) << bad.toStdString();
 }
 
-TEST(KioskProtocol, OrderSumReadsOnlyAPlainDotNumber)
-{
+TEST(KioskProtocol, OrderSumReadsOnlyAPlainDotNumber) {
     struct Case {
         const char* text;
         double sum;
     } cases[] = {
-        {"12.50", 12.5},  {"  -3", -3},    {"+1e2", 100}, {"2.5E-1", 0.25}, {"0", 0},
-        {"12,50", -1},    {"12.50 ", -1},  {"", -1},      {"abc", -1},      {"1e", -1},
-        {".5", 0.5},      {"5.", 5},       {"1 000", -1}, {"٣", -1},
+        {"12.50", 12.5}, {"  -3", -3},   {"+1e2", 100}, {"2.5E-1", 0.25}, {"0", 0},
+        {"12,50", -1},   {"12.50 ", -1}, {"", -1},      {"abc", -1},      {"1e", -1},
+        {".5", 0.5},     {"5.", 5},      {"1 000", -1}, {"٣", -1},
     };
     for (const auto& c : cases)
         EXPECT_DOUBLE_EQ(ParseOrderSum(QString::fromUtf8(c.text)), c.sum) << c.text;
 }
 
-TEST(KioskProtocol, LinesAreUtf8AndLoneCrOrLfSplitsThem)
-{
+TEST(KioskProtocol, LinesAreUtf8AndLoneCrOrLfSplitsThem) {
     struct Case {
         QByteArray raw;
         QStringList lines;
@@ -88,10 +84,11 @@ TEST(KioskProtocol, LinesAreUtf8AndLoneCrOrLfSplitsThem)
         EXPECT_EQ(DecodeKioskLine(c.raw), c.lines) << c.raw.toHex().constData();
 }
 
-TEST(KioskProtocol, LineBufferKeepsPartialLinesAndSplitsOnCrLfOnly)
-{
+TEST(KioskProtocol, LineBufferKeepsPartialLinesAndSplitsOnCrLfOnly) {
     TLineBuffer buffer;
-    auto append = [&](const QByteArray& b) { buffer.Append(b.constData(), static_cast<std::size_t>(b.size())); };
+    auto append = [&](const QByteArray& b) {
+        buffer.Append(b.constData(), static_cast<std::size_t>(b.size()));
+    };
     append("SESSION_");
     EXPECT_FALSE(buffer.ExtractLine());
     append("START\r");
@@ -107,8 +104,7 @@ TEST(KioskProtocol, LineBufferKeepsPartialLinesAndSplitsOnCrLfOnly)
     EXPECT_EQ(buffer.Size(), 0u);
 }
 
-TEST(KioskProtocol, LineBufferNoticesAnEndlessLine)
-{
+TEST(KioskProtocol, LineBufferNoticesAnEndlessLine) {
     TLineBuffer buffer;
     const QByteArray block(1 << 20, 'x');
     for (int i = 0; i < 16; ++i)
@@ -119,8 +115,7 @@ TEST(KioskProtocol, LineBufferNoticesAnEndlessLine)
     EXPECT_TRUE(buffer.Overlong());
 }
 
-TEST(KioskProtocol, CommandWords)
-{
+TEST(KioskProtocol, CommandWords) {
     const std::pair<TKioskCommand, const char*> words[] = {
         {kcNone, ""},
         {kcGetVersion, "GET_VERSION"},

@@ -14,8 +14,7 @@ using testutil::waitUntil;
 
 namespace {
 
-TEST(KioskSimLink, WholePaymentFromSessionToConfirmation)
-{
+TEST(KioskSimLink, WholePaymentFromSessionToConfirmation) {
     KioskSim sim;
     ASSERT_TRUE(sim.start(1));
     LinkRecorder rec;
@@ -33,7 +32,8 @@ TEST(KioskSimLink, WholePaymentFromSessionToConfirmation)
     EXPECT_DOUBLE_EQ(rec.payBlocks[0].sum, 730.0);
     EXPECT_FALSE(rec.payBlocks[0].invoice.isEmpty());
     EXPECT_TRUE(rec.payBlocks[0].xml.contains(QStringLiteral("<order")));
-    EXPECT_TRUE(rec.payBlocks[0].invoice.contains(QLatin1Char('\n'))); // line breaks survive the escaping
+    EXPECT_TRUE(
+        rec.payBlocks[0].invoice.contains(QLatin1Char('\n'))); // line breaks survive the escaping
 
     // While the operator decides, keep-alives reach the kiosk in quiet moments.
     device->SetKioskAlive();
@@ -47,8 +47,7 @@ TEST(KioskSimLink, WholePaymentFromSessionToConfirmation)
 }
 
 // Under ThreadSanitizer this is the race, leak and deadlock check of the link.
-TEST(KioskSimLink, HundredKiosksStartStopAndFreeWhileTheyDropAndReturn)
-{
+TEST(KioskSimLink, HundredKiosksStartStopAndFreeWhileTheyDropAndReturn) {
     constexpr int kCount = 100;
     KioskSim sim;
     ASSERT_TRUE(sim.start(kCount, {QStringLiteral("--quiet")}));
@@ -93,9 +92,12 @@ TEST(KioskSimLink, HundredKiosksStartStopAndFreeWhileTheyDropAndReturn)
     // Exit: free the whole list with every thread in whatever state it is.
     const auto t0 = std::chrono::steady_clock::now();
     list.reset();
-    EXPECT_TRUE(TMegaThread::WaitForAllThreads(2000)) << TMegaThread::LiveThreads() << " threads left";
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count(),
-              2500);
+    EXPECT_TRUE(TMegaThread::WaitForAllThreads(2000))
+        << TMegaThread::LiveThreads() << " threads left";
+    EXPECT_LT(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count(),
+        2500);
     testutil::pump(100); // the last notifications find their records gone and are dropped
 }
 

@@ -15,9 +15,9 @@
 
 extern char** environ;
 
-bool KioskSim::start(int count, const QStringList& extraArgs)
-{
-    const QByteArray program = testutil::binaryPath(QStringLiteral("tools/kiosk-sim/kiosk-sim")).toLocal8Bit();
+bool KioskSim::start(int count, const QStringList& extraArgs) {
+    const QByteArray program =
+        testutil::binaryPath(QStringLiteral("tools/kiosk-sim/kiosk-sim")).toLocal8Bit();
     QList<QByteArray> args = {program, "--port", "0", "--count", QByteArray::number(count)};
     for (const QString& a : extraArgs)
         args << a.toLocal8Bit();
@@ -34,7 +34,8 @@ bool KioskSim::start(int count, const QStringList& extraArgs)
     posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 2);
-    const int rc = ::posix_spawn(&m_pid, program.constData(), &actions, nullptr, argv.data(), environ);
+    const int rc =
+        ::posix_spawn(&m_pid, program.constData(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(inPipe[0]);
     ::close(outPipe[1]);
@@ -47,7 +48,8 @@ bool KioskSim::start(int count, const QStringList& extraArgs)
     }
     if (!waitForOutput(QStringLiteral("ready:"), 10000))
         return false;
-    static const QRegularExpression listening(QStringLiteral(R"(\[(\d+)\] listening on [^:]+:(\d+))"));
+    static const QRegularExpression listening(
+        QStringLiteral(R"(\[(\d+)\] listening on [^:]+:(\d+))"));
     m_ports.assign(static_cast<std::size_t>(count), 0);
     auto it = listening.globalMatch(output());
     while (it.hasNext()) {
@@ -62,8 +64,7 @@ bool KioskSim::start(int count, const QStringList& extraArgs)
     return true;
 }
 
-KioskSim::~KioskSim()
-{
+KioskSim::~KioskSim() {
     if (m_pid > 0) {
         command(QStringLiteral("quit"));
         int status = 0;
@@ -84,14 +85,12 @@ KioskSim::~KioskSim()
         ::close(m_out);
 }
 
-void KioskSim::command(const QString& line)
-{
+void KioskSim::command(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     [[maybe_unused]] auto n = ::write(m_in, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-QString KioskSim::output()
-{
+QString KioskSim::output() {
     char buffer[65536];
     ssize_t n;
     while ((n = ::read(m_out, buffer, sizeof buffer)) > 0)
@@ -99,7 +98,6 @@ QString KioskSim::output()
     return QString::fromUtf8(m_output);
 }
 
-bool KioskSim::waitForOutput(const QString& text, int ms)
-{
+bool KioskSim::waitForOutput(const QString& text, int ms) {
     return testutil::waitUntil([&] { return output().contains(text); }, ms);
 }

@@ -24,27 +24,22 @@ public:
     };
 
     LinkRecorder() { SetKioskObserver(this); }
-    ~LinkRecorder() override
-    {
+    ~LinkRecorder() override {
         if (KioskObserver() == this)
             SetKioskObserver(nullptr);
     }
 
-    void WMKioskState(const std::shared_ptr<TDeviceItem>& device, TThreadState state) override
-    {
+    void WMKioskState(const std::shared_ptr<TDeviceItem>& device, TThreadState state) override {
         states.push_back({device.get(), state, Clock::now()});
     }
-    void WMKioskPayBlock(const std::shared_ptr<TDeviceItem>& device) override
-    {
+    void WMKioskPayBlock(const std::shared_ptr<TDeviceItem>& device) override {
         TDeviceLock lock(*device);
         payBlocks.push_back({device->OrderBilled, device->Invoice, device->OrderXML});
     }
-    void WMKioskPayEnd(const std::shared_ptr<TDeviceItem>& device) override
-    {
+    void WMKioskPayEnd(const std::shared_ptr<TDeviceItem>& device) override {
         payEnds.push_back(device.get());
     }
-    void AddLogLine(const std::shared_ptr<TDeviceItem>& device, const QString& line) override
-    {
+    void AddLogLine(const std::shared_ptr<TDeviceItem>& device, const QString& line) override {
         logs.push_back({device.get(), line, Clock::now()});
     }
 
@@ -69,6 +64,7 @@ public:
 };
 
 // A device pointed at 127.0.0.1:port, enabled.
-std::shared_ptr<TDeviceItem> makeDevice(int port, const QString& address = QStringLiteral("127.0.0.1"));
+std::shared_ptr<TDeviceItem> makeDevice(int port,
+                                        const QString& address = QStringLiteral("127.0.0.1"));
 // Stops a device's thread and waits (pumping) until it has been replaced by a new one.
 bool stopAndWait(TDeviceItem& device, int ms = 3000);

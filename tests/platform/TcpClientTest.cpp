@@ -1,6 +1,6 @@
 // The TCP client's failures and its cross-thread wake-up, on loopback.
-#include "platform/Error.h"
 #include "platform/TcpClient.h"
+#include "platform/Error.h"
 
 #include "TestUtil.h"
 
@@ -21,8 +21,7 @@ namespace {
 // gets no answer at all, like a kiosk that vanished from the network.
 class Unanswering {
 public:
-    Unanswering()
-    {
+    Unanswering() {
         m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
@@ -40,8 +39,7 @@ public:
         }
         std::this_thread::sleep_for(milliseconds(100));
     }
-    ~Unanswering()
-    {
+    ~Unanswering() {
         for (int fd : m_fillers)
             ::close(fd);
         ::close(m_listen);
@@ -53,8 +51,7 @@ private:
     std::vector<int> m_fillers;
 };
 
-QString openError(const QString& host, int port)
-{
+QString openError(const QString& host, int port) {
     orvanta::TcpClient client;
     client.SetHost(host);
     client.SetPort(port);
@@ -66,15 +63,15 @@ QString openError(const QString& host, int port)
     return {};
 }
 
-TEST(TcpClient, OpenFailuresCarryReadableTexts)
-{
+TEST(TcpClient, OpenFailuresCarryReadableTexts) {
     const int closedPort = testutil::freePort();
-    EXPECT_TRUE(openError(QStringLiteral("127.0.0.1"), closedPort).startsWith(QStringLiteral("Connection refused")));
-    EXPECT_TRUE(openError(QStringLiteral("no-such-host.invalid"), 80).startsWith(QStringLiteral("Host not found")));
+    EXPECT_TRUE(openError(QStringLiteral("127.0.0.1"), closedPort)
+                    .startsWith(QStringLiteral("Connection refused")));
+    EXPECT_TRUE(openError(QStringLiteral("no-such-host.invalid"), 80)
+                    .startsWith(QStringLiteral("Host not found")));
 }
 
-TEST(TcpClient, OpenGivesUpWhenNoConnectionStandsWithinFiveSeconds)
-{
+TEST(TcpClient, OpenGivesUpWhenNoConnectionStandsWithinFiveSeconds) {
     Unanswering peer;
     const auto t0 = steady_clock::now();
     const QString error = openError(QStringLiteral("127.0.0.1"), peer.port);
@@ -85,8 +82,7 @@ TEST(TcpClient, OpenGivesUpWhenNoConnectionStandsWithinFiveSeconds)
     EXPECT_GE(took, 4900);
 }
 
-TEST(TcpClient, InterruptFromAnotherThreadWakesConnectAndWait)
-{
+TEST(TcpClient, InterruptFromAnotherThreadWakesConnectAndWait) {
     Unanswering peer;
     orvanta::TcpClient client;
     client.SetHost(QStringLiteral("127.0.0.1"));

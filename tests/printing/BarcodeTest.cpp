@@ -655,7 +655,8 @@ TEST(BarcodeDrawing, HugeRatioSaturatesInsteadOfWrapping) {
     ASSERT_FALSE(canvas.calls().isEmpty());
     for (const TRecordingCanvas::Call& call : canvas.calls())
         for (const QPoint& p : call.points)
-            EXPECT_GE(p.x(), 100) << (call.kind == TRecordingCanvas::CallKind::TextOut ? "text" : "bar");
+            EXPECT_GE(p.x(), 100) << (call.kind == TRecordingCanvas::CallKind::TextOut ? "text"
+                                                                                       : "bar");
 }
 
 } // namespace

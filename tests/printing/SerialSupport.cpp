@@ -1,10 +1,10 @@
 #include "SerialSupport.h"
 #include "TestUtil.h"
-#include <QJsonValue>
-#include <QJsonDocument>
-#include <QJsonArray>
-#include <QFile>
 #include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
 
 #include <QFileInfo>
 #include <QStandardPaths>

@@ -1,6 +1,6 @@
-#include "printing/PrintSettings.h"
 #include "TestUtil.h"
 #include "UiTestSupport.h"
+#include "printing/PrintSettings.h"
 
 #include "ui/MainForm.h"
 #include "ui/OrderConfirm.h"
