@@ -80,7 +80,8 @@ void FakeKiosk::onReadyRead() {
 void AnswerMessageBox(QMessageBox::StandardButton button, QString* text, QString* title, int ms) {
     // A timer that looks for the box every 20 ms and deletes itself when done.
     auto* timer = new QTimer(qApp);
-    auto* clock = new QElapsedTimer;
+    // Owned by the timer's slot, so a test that ends before the box came leaks nothing.
+    auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
@@ -90,7 +91,6 @@ void AnswerMessageBox(QMessageBox::StandardButton button, QString* text, QString
             return;
         timer->stop();
         timer->deleteLater();
-        delete clock;
         if (!found)
             return;
         if (text)
