@@ -60,6 +60,19 @@ QString sourcePath(const QString& relative) {
     return qEnvironmentVariable("ORVANTA_SOURCE_DIR") + QLatin1Char('/') + relative;
 }
 
+::testing::AssertionResult inOrder(const QString& text, const QStringList& pieces) {
+    qsizetype from = 0;
+    for (const QString& piece : pieces) {
+        const qsizetype at = text.indexOf(piece, from);
+        if (at < 0)
+            return ::testing::AssertionFailure()
+                   << "\"" << piece.toStdString() << "\" missing after offset " << from << " in:\n"
+                   << text.toStdString();
+        from = at + piece.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
 QByteArray readFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))

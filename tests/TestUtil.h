@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 
@@ -32,6 +34,9 @@ QString binaryPath(const QString& relative);
 QString sourcePath(const QString& relative);
 
 QByteArray readFile(const QString& path);
+
+// Whether every piece occurs in text, one after the other.
+::testing::AssertionResult inOrder(const QString& text, const QStringList& pieces);
 void writeFile(const QString& path, const QByteArray& bytes);
 
 } // namespace testutil

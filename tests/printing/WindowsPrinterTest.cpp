@@ -95,20 +95,6 @@ QStringList pdfBarcodes(const QString& pdfFile, const QString& dir) {
     return symbols;
 }
 
-// Whether every piece occurs in text, one after the other.
-::testing::AssertionResult inOrder(const QString& text, const QStringList& pieces) {
-    qsizetype from = 0;
-    for (const QString& piece : pieces) {
-        const qsizetype at = text.indexOf(piece, from);
-        if (at < 0)
-            return ::testing::AssertionFailure()
-                   << "\"" << piece.toStdString() << "\" missing after offset " << from << " in:\n"
-                   << text.toStdString();
-        from = at + piece.size();
-    }
-    return ::testing::AssertionSuccess();
-}
-
 class WindowsPrinterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -199,7 +185,7 @@ TEST_F(WindowsPrinterTest, ReceiptJobCarriesCodesAroundThePage) {
         const QString pdfFile = work.filePath(QStringLiteral("receipt.pdf"));
         testutil::writeFile(pdfFile, pdf);
         EXPECT_EQ(pdfPages(pdfFile), 1) << "the cut codes make no page of their own";
-        EXPECT_TRUE(inOrder(pdfText(pdfFile),
+        EXPECT_TRUE(testutil::inOrder(pdfText(pdfFile),
                             {QStringLiteral("Добро пожаловать"), QStringLiteral("Киоск у входа"),
                              QStringLiteral("Заказ № 12345"), QStringLiteral("ООО Ромашка"),
                              QStringLiteral("Цена"), QStringLiteral("Кофе"),
@@ -470,7 +456,7 @@ TEST_F(WindowsPrinterTest, InvoiceTextPrintsPageByPage) {
             EXPECT_GT(pages, 1);
         else
             EXPECT_EQ(pages, 1);
-        EXPECT_TRUE(inOrder(pdfText(pdfFile), lines));
+        EXPECT_TRUE(testutil::inOrder(pdfText(pdfFile), lines));
     }
     for (const CupsServer::JobInfo& job : m_cups.jobs())
         EXPECT_EQ(job.title, QStringLiteral("Печать чека"));

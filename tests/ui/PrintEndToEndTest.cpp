@@ -107,20 +107,6 @@ QString sampleOrder() {
         testutil::sourcePath(QStringLiteral("tools/kiosk-sim/samples/order.xml"))));
 }
 
-// Whether every piece occurs in text, one after the other.
-::testing::AssertionResult inOrder(const QString& text, const QStringList& pieces) {
-    qsizetype from = 0;
-    for (const QString& piece : pieces) {
-        const qsizetype at = text.indexOf(piece, from);
-        if (at < 0)
-            return ::testing::AssertionFailure()
-                   << "\"" << piece.toStdString() << "\" missing after offset " << from << " in:\n"
-                   << text.toStdString();
-        from = at + piece.size();
-    }
-    return ::testing::AssertionSuccess();
-}
-
 // The console over one simulated kiosk, connected and its work state asked.
 class PrintFromOrderWindow : public ::testing::Test {
 protected:
@@ -283,7 +269,7 @@ TEST_F(PrintFromOrderWindow, PagePrinterMakesOneJobPerPrint) {
                             data.mid(c.head.size(), data.size() - c.head.size() - c.tail.size()));
         const QString text = QString::fromUtf8(
             testutil::runTool(QStringLiteral("pdftotext"), {pdfFile, QStringLiteral("-")}));
-        EXPECT_TRUE(inOrder(text, c.text));
+        EXPECT_TRUE(testutil::inOrder(text, c.text));
         endPayment();
     }
 }
