@@ -39,19 +39,9 @@ int TInvoicePrinter::TextHeight(const QString& Text) {
     return 0;
 }
 
-void TInvoicePrinter::PrintFont(const QString& FontName, int FontSize, TFontStyles FontStyle) {
-    Q_UNUSED(FontName);
-    Q_UNUSED(FontSize);
-    Q_UNUSED(FontStyle);
-}
+void TInvoicePrinter::PrintFont(const QString&, int, TFontStyles) {}
 
-void TInvoicePrinter::PrintText(const QString& Text, int x1, int x2, bool RightJust, bool Ln) {
-    Q_UNUSED(Text);
-    Q_UNUSED(x1);
-    Q_UNUSED(x2);
-    Q_UNUSED(RightJust);
-    Q_UNUSED(Ln);
-}
+void TInvoicePrinter::PrintText(const QString&, int, int, bool, bool) {}
 
 QStringList TInvoicePrinter::splitLines(const QString& text) {
     QStringList lines;
@@ -126,17 +116,11 @@ void TInvoicePrinter::PrintLogo() {}
 
 void TInvoicePrinter::PrintDiv() {}
 
-void TInvoicePrinter::PrintBarCode(const QString& Text) {
-    Q_UNUSED(Text);
-}
+void TInvoicePrinter::PrintBarCode(const QString&) {}
 
-void TInvoicePrinter::PaperFeed(int Units) {
-    Q_UNUSED(Units);
-}
+void TInvoicePrinter::PaperFeed(int) {}
 
-void TInvoicePrinter::PaperCut(bool Full) {
-    Q_UNUSED(Full);
-}
+void TInvoicePrinter::PaperCut(bool) {}
 
 void TInvoicePrinter::UpdateStatus() {}
 
@@ -162,39 +146,13 @@ void TInvoicePrinter::OpenCheck(TInvoiceCheckType CheckType, const QString& Titl
     FCheckOpened = true;
 }
 
-void TInvoicePrinter::Sale(const QString& Text, int Department, double Quantity, double Price,
-                           double Tax1, double Tax2, double Tax3, double Tax4) {
-    Q_UNUSED(Text);
-    Q_UNUSED(Department);
-    Q_UNUSED(Quantity);
-    Q_UNUSED(Price);
-    Q_UNUSED(Tax1);
-    Q_UNUSED(Tax2);
-    Q_UNUSED(Tax3);
-    Q_UNUSED(Tax4);
-}
+void TInvoicePrinter::Sale(const QString&, int, double, double, double, double, double, double) {}
 
-void TInvoicePrinter::Buy(const QString& Text, int Department, double Quantity, double Price,
-                          double Tax1, double Tax2, double Tax3, double Tax4) {
-    Q_UNUSED(Text);
-    Q_UNUSED(Department);
-    Q_UNUSED(Quantity);
-    Q_UNUSED(Price);
-    Q_UNUSED(Tax1);
-    Q_UNUSED(Tax2);
-    Q_UNUSED(Tax3);
-    Q_UNUSED(Tax4);
-}
+void TInvoicePrinter::Buy(const QString&, int, double, double, double, double, double, double) {}
 
-void TInvoicePrinter::Charge(const QString& Text, double Charge) {
-    Q_UNUSED(Text);
-    Q_UNUSED(Charge);
-}
+void TInvoicePrinter::Charge(const QString&, double) {}
 
-void TInvoicePrinter::Discount(const QString& Text, double Discount) {
-    Q_UNUSED(Text);
-    Q_UNUSED(Discount);
-}
+void TInvoicePrinter::Discount(const QString&, double) {}
 
 void TInvoicePrinter::CloseCheck(const QString& Text, const QString& Footer, double TotalPrice,
                                  double Summ, double Discount, double Change,
