@@ -193,6 +193,7 @@ protected:
     void Execute() override;
 
 private:
+    template <typename Call> void PostToObserver(Call call);
     void SetThreadState(TThreadState state, bool notify = true);
     void NotifyMainWindow(TThreadState state);
     void AddLog(const QString& text);

@@ -18,11 +18,19 @@ constexpr qsizetype kMaxLogLine = 4096;
 // the next step, and the line-length guard gets to look in between.
 constexpr int kMaxChunk = 1 << 20;
 
-void post(std::function<void()> task) {
-    orvanta::MainThreadDispatcher::instance().post(std::move(task));
-}
-
 } // namespace
+
+template <typename Call> void TSocketThread::PostToObserver(Call call) {
+    // The task holds the record weakly: a notification about a record that has left the
+    // list by the time it runs is dropped, never dereferenced.
+    std::weak_ptr<TDeviceItem> weak = DeviceItem;
+    orvanta::MainThreadDispatcher::instance().post([weak, call = std::move(call)] {
+        auto item = weak.lock();
+        auto* observer = KioskObserver();
+        if (item && observer)
+            call(*observer, item);
+    });
+}
 
 TSocketThread::TSocketThread(const std::shared_ptr<TDeviceItem>& aDeviceItem)
     : DeviceItem(aDeviceItem)
@@ -42,24 +50,17 @@ void TSocketThread::SetThreadState(TThreadState state, bool notify) {
 }
 
 void TSocketThread::NotifyMainWindow(TThreadState state) {
-    std::weak_ptr<TDeviceItem> weak = DeviceItem;
-    post([weak, state] {
-        auto item = weak.lock();
-        auto* observer = KioskObserver();
-        if (item && observer)
-            observer->WMKioskState(item, state);
+    PostToObserver([state](IKioskObserver& observer, const std::shared_ptr<TDeviceItem>& item) {
+        observer.WMKioskState(item, state);
     });
 }
 
 void TSocketThread::AddLog(const QString& text) {
-    std::weak_ptr<TDeviceItem> weak = DeviceItem;
     QString line =
         text.size() > kMaxLogLine ? text.left(kMaxLogLine) + QStringLiteral("...") : text;
-    post([weak, line = std::move(line)] {
-        auto item = weak.lock();
-        auto* observer = KioskObserver();
-        if (item && observer)
-            observer->AddLogLine(item, line);
+    PostToObserver([line = std::move(line)](IKioskObserver& observer,
+                                            const std::shared_ptr<TDeviceItem>& item) {
+        observer.AddLogLine(item, line);
     });
 }
 
@@ -264,12 +265,8 @@ void TSocketThread::ProcessDecodedLine(TDeviceItem& item, const QString& line) {
         break;
     }
     case TKioskLineKind::PayBlock: {
-        std::weak_ptr<TDeviceItem> weak = DeviceItem;
-        post([weak] {
-            auto device = weak.lock();
-            auto* observer = KioskObserver();
-            if (device && observer)
-                observer->WMKioskPayBlock(device);
+        PostToObserver([](IKioskObserver& observer, const std::shared_ptr<TDeviceItem>& device) {
+            observer.WMKioskPayBlock(device);
         });
         break;
     }
@@ -279,12 +276,8 @@ void TSocketThread::ProcessDecodedLine(TDeviceItem& item, const QString& line) {
             item.OrderBilled = -1;
             item.Invoice.clear();
         }
-        std::weak_ptr<TDeviceItem> weak = DeviceItem;
-        post([weak] {
-            auto device = weak.lock();
-            auto* observer = KioskObserver();
-            if (device && observer)
-                observer->WMKioskPayEnd(device);
+        PostToObserver([](IKioskObserver& observer, const std::shared_ptr<TDeviceItem>& device) {
+            observer.WMKioskPayEnd(device);
         });
         break;
     }
