@@ -1,5 +1,6 @@
 #include "printing/EscPosPrinter.h"
 
+#include "PrintSettingsSupport.h"
 #include "SerialSupport.h"
 #include "TestUtil.h"
 #include "app/FormatSettings.h"
@@ -59,23 +60,9 @@ QString hex(const QByteArray& bytes) {
 class PrintEnvironment {
 public:
     PrintEnvironment() { InitFormatSettings(QLocale(QLocale::Russian, QLocale::Russia)); }
-    ~PrintEnvironment() {
-        Code1 = m_code1;
-        Code2 = m_code2;
-        Code3 = m_code3;
-        Code4 = m_code4;
-        BarCodeOrder = m_barCodeOrder;
-        BarCodePrice = m_barCodePrice;
-        ComPort = m_comPort;
-        ComRate = m_comRate;
-        DataFolder = m_dataFolder;
-    }
 
 private:
-    QString m_code1 = Code1, m_code2 = Code2, m_code3 = Code3, m_code4 = Code4;
-    bool m_barCodeOrder = BarCodeOrder, m_barCodePrice = BarCodePrice;
-    int m_comPort = ComPort, m_comRate = ComRate;
-    QString m_dataFolder = DataFolder;
+    testutil::SavedPrintSettings m_saved;
 };
 
 // The printer writing into memory, so a test reads the stream it composed.

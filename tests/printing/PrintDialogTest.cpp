@@ -1,4 +1,5 @@
 #include "CupsSupport.h"
+#include "PrintSettingsSupport.h"
 #include "TestUtil.h"
 
 #include "app/GlobConst.h"
@@ -29,35 +30,7 @@ namespace {
 
 using testutil::CupsServer;
 
-// The twelve settings, as one value that can be set, compared and put back.
-struct Settings {
-    int type = 0;
-    QString name, font;
-    int size = 0, port = 0, rate = 0;
-    QString c1, c2, c3, c4;
-    bool order = false, price = false;
-
-    static Settings current() {
-        return {PrinterType, PrinterName, PrinterFontName, PrinterFontSize,
-                ComPort,     ComRate,     Code1,           Code2,
-                Code3,       Code4,       BarCodeOrder,    BarCodePrice};
-    }
-    void apply() const {
-        PrinterType = type;
-        PrinterName = name;
-        PrinterFontName = font;
-        PrinterFontSize = size;
-        ComPort = port;
-        ComRate = rate;
-        Code1 = c1;
-        Code2 = c2;
-        Code3 = c3;
-        Code4 = c4;
-        BarCodeOrder = order;
-        BarCodePrice = price;
-    }
-    bool operator==(const Settings&) const = default;
-};
+using Settings = testutil::PrintSettingsSnapshot;
 
 // Runs action on the dialog once it is shown modally.
 void whenModal(std::function<void(TfrmPrint*)> action) {

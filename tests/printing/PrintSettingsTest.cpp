@@ -1,5 +1,6 @@
 #include "printing/PrintSettings.h"
 
+#include "PrintSettingsSupport.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -10,41 +11,7 @@
 
 namespace {
 
-struct Settings {
-    int printerType;
-    QString printerName, fontName;
-    int fontSize, comPort, comRate;
-    QString code1, code2, code3, code4;
-    bool barCodeOrder, barCodePrice;
-
-    static Settings current() {
-        return {PrinterType, PrinterName, PrinterFontName, PrinterFontSize,
-                ComPort,     ComRate,     Code1,           Code2,
-                Code3,       Code4,       BarCodeOrder,    BarCodePrice};
-    }
-    void apply() const {
-        PrinterType = printerType;
-        PrinterName = printerName;
-        PrinterFontName = fontName;
-        PrinterFontSize = fontSize;
-        ComPort = comPort;
-        ComRate = comRate;
-        Code1 = code1;
-        Code2 = code2;
-        Code3 = code3;
-        Code4 = code4;
-        BarCodeOrder = barCodeOrder;
-        BarCodePrice = barCodePrice;
-    }
-    bool operator==(const Settings&) const = default;
-};
-
-void PrintTo(const Settings& s, std::ostream* os) {
-    *os << s.printerType << " '" << s.printerName.toStdString() << "' '" << s.fontName.toStdString()
-        << "' " << s.fontSize << " COM" << s.comPort << " " << s.comRate << " '"
-        << s.code1.toStdString() << "' '" << s.code2.toStdString() << "' '" << s.code3.toStdString()
-        << "' '" << s.code4.toStdString() << "' " << s.barCodeOrder << s.barCodePrice;
-}
+using Settings = testutil::PrintSettingsSnapshot;
 
 // The values a fresh process starts with, taken by the first test before it changes
 // anything (not at static initialisation, whose order between files is not fixed).

@@ -1,4 +1,5 @@
 #include "CupsSupport.h"
+#include "PrintSettingsSupport.h"
 #include "TestUtil.h"
 
 #include "platform/Error.h"
@@ -18,26 +19,7 @@ namespace {
 using testutil::CupsServer;
 using testutil::runTool;
 
-// The settings a test changes, put back afterwards so that tests do not leak into each other.
-struct SavedSettings {
-    int type = PrinterType;
-    QString name = PrinterName, font = PrinterFontName;
-    int size = PrinterFontSize;
-    QString c1 = Code1, c2 = Code2, c3 = Code3, c4 = Code4;
-    bool order = BarCodeOrder, price = BarCodePrice;
-    ~SavedSettings() {
-        PrinterType = type;
-        PrinterName = name;
-        PrinterFontName = font;
-        PrinterFontSize = size;
-        Code1 = c1;
-        Code2 = c2;
-        Code3 = c3;
-        Code4 = c4;
-        BarCodeOrder = order;
-        BarCodePrice = price;
-    }
-};
+using SavedSettings = testutil::SavedPrintSettings;
 
 QByteArray decoded(const QString& codeText) {
     return DecodeCodeText(codeText).value_or(QByteArray());
@@ -185,13 +167,13 @@ TEST_F(WindowsPrinterTest, ReceiptJobCarriesCodesAroundThePage) {
         const QString pdfFile = work.filePath(QStringLiteral("receipt.pdf"));
         testutil::writeFile(pdfFile, pdf);
         EXPECT_EQ(pdfPages(pdfFile), 1) << "the cut codes make no page of their own";
-        EXPECT_TRUE(testutil::inOrder(pdfText(pdfFile),
-                            {QStringLiteral("Добро пожаловать"), QStringLiteral("Киоск у входа"),
-                             QStringLiteral("Заказ № 12345"), QStringLiteral("ООО Ромашка"),
-                             QStringLiteral("Цена"), QStringLiteral("Кофе"),
-                             QStringLiteral("100.00"), QStringLiteral("Очень длинное"),
-                             QStringLiteral("новые строки"), QStringLiteral("СКИДКА"),
-                             QStringLiteral("Итого"), QStringLiteral("Спасибо за покупку")}));
+        EXPECT_TRUE(testutil::inOrder(
+            pdfText(pdfFile),
+            {QStringLiteral("Добро пожаловать"), QStringLiteral("Киоск у входа"),
+             QStringLiteral("Заказ № 12345"), QStringLiteral("ООО Ромашка"), QStringLiteral("Цена"),
+             QStringLiteral("Кофе"), QStringLiteral("100.00"), QStringLiteral("Очень длинное"),
+             QStringLiteral("новые строки"), QStringLiteral("СКИДКА"), QStringLiteral("Итого"),
+             QStringLiteral("Спасибо за покупку")}));
         // Right-justified amounts end on one edge, the quantities on another left of them.
         double amountEdge = -1, quantityEdge = -1, amountLeft = 1e9;
         int amounts = 0, quantities = 0;

@@ -5,6 +5,7 @@
 
 #include "CupsSupport.h"
 #include "KioskSimSupport.h"
+#include "PrintSettingsSupport.h"
 #include "SerialSupport.h"
 #include "TestUtil.h"
 #include "UiTestSupport.h"
@@ -66,29 +67,7 @@ QString hex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-// The print settings and the data folder a test changes, put back afterwards.
-struct SavedPrintSettings {
-    int type = PrinterType, comPort = ComPort, comRate = ComRate, fontSize = PrinterFontSize;
-    QString name = PrinterName, font = PrinterFontName;
-    QString c1 = Code1, c2 = Code2, c3 = Code3, c4 = Code4;
-    bool order = BarCodeOrder, price = BarCodePrice;
-    QString dataFolder = DataFolder;
-    ~SavedPrintSettings() {
-        PrinterType = type;
-        ComPort = comPort;
-        ComRate = comRate;
-        PrinterFontSize = fontSize;
-        PrinterName = name;
-        PrinterFontName = font;
-        Code1 = c1;
-        Code2 = c2;
-        Code3 = c3;
-        Code4 = c4;
-        BarCodeOrder = order;
-        BarCodePrice = price;
-        DataFolder = dataFolder;
-    }
-};
+using testutil::SavedPrintSettings;
 
 // The stream the composition of the order makes on an ESC/POS printer, without a port.
 QByteArray composedEscPos(const QString& orderXml) {
