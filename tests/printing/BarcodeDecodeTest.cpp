@@ -58,6 +58,15 @@ struct DecodeCase {
     const char* expected;
 };
 
+// A symbol of the case at a module width and height the reader reads comfortably.
+void setUpReadable(TBarcodeImage& barcode, const DecodeCase& c) {
+    barcode.SetTyp(c.typ);
+    barcode.SetText(c.text);
+    barcode.SetChecksum(c.checksum);
+    barcode.SetModul(3);
+    barcode.SetHeight(90);
+}
+
 TEST_F(BarcodeDecode, EachSymbologyReadsAsItsText) {
     const DecodeCase cases[] = {
         {bcCode128A, "A-15", false, "CODE-128:A-15"},
@@ -89,11 +98,7 @@ TEST_F(BarcodeDecode, EachSymbologyReadsAsItsText) {
     for (const DecodeCase& c : cases) {
         SCOPED_TRACE(c.expected);
         TBarcodeImage barcode;
-        barcode.SetTyp(c.typ);
-        barcode.SetText(c.text);
-        barcode.SetChecksum(c.checksum);
-        barcode.SetModul(3);
-        barcode.SetHeight(90);
+        setUpReadable(barcode, c);
         // Unless they are named, the reader reports UPC-A and UPC-E as the EAN-13 they
         // also are.
         const QStringList options{QStringLiteral("-Supca.enable"), QStringLiteral("-Supce.enable")};
@@ -113,11 +118,7 @@ TEST_F(BarcodeDecode, Ean128CarriesTheGs1Mark) {
     for (const DecodeCase& c : cases) {
         SCOPED_TRACE(c.expected);
         TBarcodeImage barcode;
-        barcode.SetTyp(c.typ);
-        barcode.SetText(c.text);
-        barcode.SetChecksum(c.checksum);
-        barcode.SetModul(3);
-        barcode.SetHeight(90);
+        setUpReadable(barcode, c);
         const QString xml = decode(render(barcode), {QStringLiteral("--xml")}).join('\n');
         EXPECT_TRUE(xml.contains(QStringLiteral("<symbol type='CODE-128'"))) << xml.toStdString();
         EXPECT_TRUE(xml.contains(QStringLiteral("modifiers='GS1'"))) << xml.toStdString();
