@@ -4,8 +4,8 @@
 //  - printToSerial: from the print command to the last byte of the receipt arriving at
 //    the far end of a socat serial line pair.
 // Needs cupsd/lpadmin and socat; a part whose tool is missing is skipped with a message.
-#include "app/FormatSettings.h"
-#include "app/GlobConst.h"
+#include "common/FormatSettings.h"
+#include "common/GlobConst.h"
 #include "kiosk/ClientThread.h"
 #include "printing/EscPosPrinter.h"
 #include "printing/OrderDocument.h"

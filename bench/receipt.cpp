@@ -1,6 +1,6 @@
 // Composing one receipt of 200 sale lines into its ESC/POS byte stream, without a port:
 // the cost of layout, text cleaning and code page conversion per receipt.
-#include "app/FormatSettings.h"
+#include "common/FormatSettings.h"
 #include "printing/EscPosPrinter.h"
 #include "printing/PrintSettings.h"
 

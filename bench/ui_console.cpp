@@ -4,7 +4,7 @@
 //
 // The kiosks run in this process on their own thread (QTcpServer), so the console's
 // threads and event loop are measured as they are in the real program.
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "core/MegaThread.h"
 #include "platform/MainThread.h"
 #include "ui/MainForm.h"

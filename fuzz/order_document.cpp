@@ -6,7 +6,7 @@
 
 #include "FuzzSupport.h"
 
-#include "app/FormatSettings.h"
+#include "common/FormatSettings.h"
 #include "platform/Error.h"
 #include "printing/InvoicePrinter.h"
 #include "printing/OrderDocument.h"

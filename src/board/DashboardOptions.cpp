@@ -1,7 +1,7 @@
 #include "board/DashboardOptions.h"
 
-#include "app/GlobConst.h"
 #include "board/ColorBox.h"
+#include "common/GlobConst.h"
 #include "platform/Error.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "core/IniFile.h"
 
-#include "app/FormatSettings.h"
+#include "common/FormatSettings.h"
 #include "platform/CodePages.h"
 #include "platform/Error.h"
 

@@ -1,7 +1,7 @@
 #include "core/VersionUtils.h"
 
-#include "app/FormatSettings.h"
-#include "app/GlobConst.h"
+#include "common/FormatSettings.h"
+#include "common/GlobConst.h"
 
 void TVersion::Zero() {
     Major = Minor = Version = Build = -1;

@@ -1,6 +1,6 @@
 #include "kiosk/KioskProtocol.h"
 
-#include "app/FormatSettings.h"
+#include "common/FormatSettings.h"
 #include "platform/Error.h"
 
 #include <QStringDecoder>

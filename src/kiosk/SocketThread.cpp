@@ -1,6 +1,6 @@
 #include "kiosk/ClientThread.h"
 
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "platform/Error.h"
 #include "platform/MainThread.h"
 #include "platform/TcpClient.h"

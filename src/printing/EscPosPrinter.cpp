@@ -1,6 +1,6 @@
 #include "printing/EscPosPrinter.h"
 
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "platform/CodePages.h"
 #include "platform/Error.h"
 #include "printing/PrintSettings.h"

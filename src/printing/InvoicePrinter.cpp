@@ -1,6 +1,6 @@
 #include "printing/InvoicePrinter.h"
 
-#include "app/FormatSettings.h"
+#include "common/FormatSettings.h"
 #include "printing/PrintSettings.h"
 
 #include <algorithm>

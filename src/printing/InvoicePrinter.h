@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DateUtils.h"
+#include "common/DateUtils.h"
 
 #include <QFlags>
 #include <QPoint>

@@ -1,6 +1,6 @@
 #include "printing/OrderDocument.h"
 
-#include "app/FormatSettings.h"
+#include "common/FormatSettings.h"
 #include "printing/InvoicePrinter.h"
 #include "printing/XMLUtils.h"
 

@@ -1,6 +1,6 @@
 #include "printing/PrintDialog.h"
 
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "platform/SerialPort.h"
 #include "printing/PrintSettings.h"
 #include "printing/WindowsPrinter.h"

@@ -1,6 +1,6 @@
 #include "printing/XMLUtils.h"
 
-#include "app/FormatSettings.h"
+#include "common/FormatSettings.h"
 #include "platform/Error.h"
 
 #include <pugixml.hpp>

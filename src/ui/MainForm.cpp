@@ -2,10 +2,10 @@
 // start-up sequence. The device handling lives in MainFormDevices.cpp.
 #include "ui/MainForm.h"
 
-#include "app/GlobConst.h"
 #include "board/Dashboard.h"
 #include "board/DashboardOptions.h"
 #include "board/DashboardSettings.h"
+#include "common/GlobConst.h"
 #include "platform/Error.h"
 #include "printing/PrintDialog.h"
 #include "printing/PrintSettings.h"

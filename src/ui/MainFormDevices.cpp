@@ -3,7 +3,7 @@
 #include "board/Dashboard.h"
 #include "ui/MainForm.h"
 
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "core/IniFile.h"
 #include "platform/Error.h"
 #include "ui/DeviceProps.h"

@@ -1,6 +1,6 @@
 #include "ui/OrderConfirm.h"
 
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "kiosk/ClientThread.h"
 #include "platform/Error.h"
 #include "printing/OrderDocument.h"

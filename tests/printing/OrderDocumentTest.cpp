@@ -2,7 +2,7 @@
 
 #include "RecordingPrinterSupport.h"
 #include "TestUtil.h"
-#include "app/DateUtils.h"
+#include "common/DateUtils.h"
 #include "platform/Error.h"
 #include "printing/XMLUtils.h"
 

@@ -2,7 +2,7 @@
 #include "PrintSettingsSupport.h"
 #include "TestUtil.h"
 
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "core/IniFile.h"
 #include "printing/EscPosPrinter.h"
 #include "printing/PrintDialog.h"

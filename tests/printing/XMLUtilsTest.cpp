@@ -1,6 +1,6 @@
 #include "printing/XMLUtils.h"
 
-#include "app/DateUtils.h"
+#include "common/DateUtils.h"
 #include "platform/Error.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "TestUtil.h"
 #include "UiTestSupport.h"
 
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "ui/DeviceProps.h"
 #include "ui/MainForm.h"
 #include "ui/TrayIcon.h"

@@ -10,7 +10,7 @@
 #include "TestUtil.h"
 #include "UiTestSupport.h"
 
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "kiosk/ClientThread.h"
 #include "platform/CodePages.h"
 #include "printing/EscPosPrinter.h"

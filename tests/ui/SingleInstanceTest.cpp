@@ -51,7 +51,7 @@ TEST(SingleInstanceTest, SocketLeftByACrashedConsoleIsTakenOver) {
 // The program itself: a second start of the same file ends at once; a copy under
 // another name keeps running.
 TEST(SingleInstanceTest, ConsoleProgramRunsOncePerProgramFile) {
-    const QString program = testutil::binaryPath(QStringLiteral("src/orvanta-console"));
+    const QString program = testutil::binaryPath(QStringLiteral("src/main/orvanta-console"));
     if (!QFile::exists(program))
         GTEST_SKIP() << "orvanta-console is not built";
     QTemporaryDir dir;

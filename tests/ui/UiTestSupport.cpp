@@ -1,7 +1,7 @@
 #include "UiTestSupport.h"
 
 #include "TestUtil.h"
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 
 #include <QAbstractButton>
 #include <QApplication>

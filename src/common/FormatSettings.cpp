@@ -1,6 +1,6 @@
-#include "app/FormatSettings.h"
+#include "common/FormatSettings.h"
 
-#include "app/DateUtils.h"
+#include "common/DateUtils.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "app/DateUtils.h"
+#include "common/DateUtils.h"
 
 #include <cmath>
 

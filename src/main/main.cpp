@@ -1,6 +1,6 @@
-#include "app/FormatSettings.h"
-#include "app/GlobConst.h"
 #include "board/DashboardSettings.h"
+#include "common/FormatSettings.h"
+#include "common/GlobConst.h"
 #include "core/MegaThread.h"
 #include "platform/MainThread.h"
 #include "platform/ProcessLimits.h"

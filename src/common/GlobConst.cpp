@@ -1,13 +1,10 @@
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 
 #include "platform/AppPaths.h"
+#include "platform/FileSystem.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 QString DataFolder;
 QString IniFileName;
@@ -44,45 +41,7 @@ TInitResult InitGlobConst(const QString& programFile) {
 }
 
 bool DeleteFolderTree(const QString& Path, bool Recursive) {
-    if (Path.isEmpty())
-        return false;
-    const QByteArray dirPath = QFile::encodeName(Path);
-    DIR* dir = ::opendir(dirPath.constData());
-    if (!dir)
-        return ::rmdir(dirPath.constData()) == 0;
-    bool ok = true;
-    while (dirent* entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-        QString child = Path;
-        if (!child.endsWith(QLatin1Char('/')))
-            child += QLatin1Char('/');
-        child += QFile::decodeName(name);
-        const QByteArray childPath = QFile::encodeName(child);
-        struct stat st {};
-        // lstat: a link to a folder is an entry of this folder, not a folder to descend.
-        if (::lstat(childPath.constData(), &st) != 0) {
-            ok = false;
-            break;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            if (Recursive && !DeleteFolderTree(child + QLatin1Char('/'), Recursive)) {
-                ok = false;
-                break;
-            }
-        } else if (::unlink(childPath.constData()) != 0) {
-            ok = false;
-            break;
-        }
-    }
-    ::closedir(dir);
-    if (!ok)
-        return false;
-    QString self = Path;
-    while (self.size() > 1 && self.endsWith(QLatin1Char('/')))
-        self.chop(1);
-    return ::rmdir(QFile::encodeName(self).constData()) == 0;
+    return orvanta::removeFolderTree(Path, Recursive);
 }
 
 bool GetFileVersion(const QString& FileName, int& Major, int& Minor, int& Release, int& Build) {

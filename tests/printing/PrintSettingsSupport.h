@@ -2,7 +2,7 @@
 
 // The twelve print settings as one value, for tests that change them: taken, compared,
 // applied, and put back with the data folder when a test's scope ends.
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 #include "printing/PrintSettings.h"
 
 #include <ostream>

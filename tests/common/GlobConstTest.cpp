@@ -1,5 +1,5 @@
 // Paths, the token cutter and the folder delete on real folders.
-#include "app/GlobConst.h"
+#include "common/GlobConst.h"
 
 #include "TestUtil.h"
 
@@ -97,7 +97,7 @@ TEST(GlobConst, VersionTextOfTheRunningProgram) {
 
 // The console's uninstall run, on the real program.
 TEST(ConsoleProgram, UninstallRemovesTheDataFolderWhateverTheCase) {
-    const QString program = testutil::binaryPath(QStringLiteral("src/orvanta-console"));
+    const QString program = testutil::binaryPath(QStringLiteral("src/main/orvanta-console"));
     if (!QFile::exists(program))
         GTEST_SKIP() << "orvanta-console is not built in this configuration";
     for (const char* word : {"uninstall", "UNINSTALL", "Uninstall"}) {

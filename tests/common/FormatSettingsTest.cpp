@@ -1,6 +1,6 @@
 // Number, money and date texts: "." as decimal separator whatever the locale.
-#include "app/FormatSettings.h"
-#include "app/DateUtils.h"
+#include "common/FormatSettings.h"
+#include "common/DateUtils.h"
 
 #include <gtest/gtest.h>
 
