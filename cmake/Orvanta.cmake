@@ -9,6 +9,13 @@ target_compile_options(orvanta_options INTERFACE
   $<$<CXX_COMPILER_ID:Clang>:-Wshadow-uncaptured-local>
   $<$<BOOL:${ORVANTA_WERROR}>:-Werror>)
 
+# The program's own code (src/, tools/): every text of the console is either Russian
+# (UTF-8 source) or a protocol word, and a C string turned into a QString behind our
+# back is how one of them gets the wrong encoding, so the conversion must be asked for.
+# Tests and benchmarks keep the convenience of plain literals.
+add_library(orvanta_strict_strings INTERFACE)
+target_compile_definitions(orvanta_strict_strings INTERFACE QT_NO_CAST_FROM_ASCII)
+
 # orvanta_library(name PUBLIC_LIBS ... PRIVATE_LIBS ... [EXCLUDE file ...]) builds a
 # static library from every source of the current folder. A dependency is PUBLIC only
 # when the folder's headers include it. Folders own their files; the glob keeps
@@ -23,7 +30,7 @@ function(orvanta_library name)
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS}
-                        PRIVATE ${ARG_PRIVATE_LIBS} orvanta_options)
+                        PRIVATE ${ARG_PRIVATE_LIBS} orvanta_options orvanta_strict_strings)
 endfunction()
 
 # orvanta_test_support(name LIBS ...) builds the *Support.cpp helpers of the current

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <ctime>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -37,6 +39,21 @@ bool waitUntil(const std::function<bool()>& pred, int ms) {
 
 void pump(int ms) {
     waitUntil([] { return false; }, ms);
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone)
+    : m_hadZone(qEnvironmentVariableIsSet("TZ"))
+    , m_zone(qgetenv("TZ")) {
+    qputenv("TZ", zone);
+    ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (m_hadZone)
+        qputenv("TZ", m_zone);
+    else
+        qunsetenv("TZ");
+    ::tzset();
 }
 
 int freePort() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -34,6 +35,20 @@ QString binaryPath(const QString& relative);
 QString sourcePath(const QString& relative);
 
 QByteArray readFile(const QString& path);
+
+// Sets the time zone (TZ) for the life of the object and puts the previous one back:
+// dates of order documents are read in local time, so a test fixes the zone it means.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    bool m_hadZone = false;
+    QByteArray m_zone;
+};
 
 // Whether every piece occurs in text, one after the other.
 ::testing::AssertionResult inOrder(const QString& text, const QStringList& pieces);

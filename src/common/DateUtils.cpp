@@ -4,7 +4,8 @@
 
 namespace {
 
-// Days from 0001-01-01 (proleptic Gregorian) to the given date, as a day number.
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar; negative
+// before it.
 long long daysFromCivil(long long y, unsigned m, unsigned d) {
     y -= m <= 2;
     const long long era = (y >= 0 ? y : y - 399) / 400;

@@ -175,6 +175,16 @@ bool TryStrToFloat(QStringView text, double& value) {
     return true;
 }
 
+int HexDigitValue(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    return -1;
+}
+
 bool TryStrToInt(QStringView text, int& value) {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -196,15 +206,8 @@ bool TryStrToInt(QStringView text, int& value) {
         return false;
     long long v = 0;
     for (; i < n; ++i) {
-        const char16_t c = text.at(i).unicode();
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
+        const int d = HexDigitValue(text.at(i).unicode());
+        if (d < 0 || d >= base)
             return false;
         v = v * base + d;
         if (v > 0xFFFFFFFFLL)

@@ -39,3 +39,6 @@ QString FormatDateTime(const QString& pattern, double dateTime);
 bool TryStrToFloat(QStringView text, double& value);
 // Optional leading blanks and sign, decimal digits, or $hex / 0xhex; nothing after.
 bool TryStrToInt(QStringView text, int& value);
+
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char16_t c);

@@ -36,7 +36,6 @@ public:
     // Saves when anything was written. Throws orvanta::Exception naming the file and
     // the reason on failure; the old file is then unchanged.
     void UpdateFile();
-    bool Modified() const { return m_modified; }
 
 private:
     struct Line {

@@ -179,10 +179,9 @@ void TDeviceItem::ResumeThread() {
         FResumePending = true;
 }
 
-void TDeviceItem::DestroyThread(bool DoWait) {
+void TDeviceItem::DestroyThread(bool /*DoWait*/) {
     // The record's shared ownership keeps it valid for a stopping thread, so there is
     // never a reason to block the main thread here, whatever DoWait says.
-    (void)DoWait;
     FResumePending = false;
     if (!FSocketThread || FSocketThread->Suspended())
         return;

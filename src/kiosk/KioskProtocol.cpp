@@ -59,21 +59,6 @@ TKioskLine MatchKioskLine(const QString& line) {
     return {};
 }
 
-namespace {
-
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
-} // namespace
-
 QString PercentDecode(const QString& value) {
     const qsizetype n = value.size();
     const QChar* in = value.constData();
@@ -86,8 +71,8 @@ QString PercentDecode(const QString& value) {
             dst[len++] = c;
             continue;
         }
-        const int hi = i + 1 < n ? hexDigit(in[i + 1]) : -1;
-        const int lo = i + 2 < n ? hexDigit(in[i + 2]) : -1;
+        const int hi = i + 1 < n ? HexDigitValue(in[i + 1].unicode()) : -1;
+        const int lo = i + 2 < n ? HexDigitValue(in[i + 2].unicode()) : -1;
         if (hi < 0 || lo < 0)
             throw orvanta::Exception(QStringLiteral("Invalid escape at position %1").arg(i + 1));
         dst[len++] = QChar(static_cast<char16_t>(hi * 16 + lo));

@@ -95,7 +95,7 @@ QString fromCodePage(QByteArrayView bytes, CodePage page) {
     for (char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);
         if (b < 0x80) {
-            out.append(QChar(b));
+            out.append(QChar(char16_t(b)));
         } else {
             const char16_t ch = table[b - 0x80];
             out.append(ch ? QChar(ch) : QChar(QChar::ReplacementCharacter));

@@ -73,11 +73,6 @@ void MainThreadDispatcher::close() {
     // thread or device object.
 }
 
-void MainThreadDispatcher::reopen() {
-    std::lock_guard lock(m_mutex);
-    m_closed = false;
-}
-
 bool MainThreadDispatcher::closed() const {
     std::lock_guard lock(m_mutex);
     return m_closed;

@@ -35,7 +35,6 @@ public:
 
     // Refuses further tasks and drops pending ones; used at program exit.
     void close();
-    void reopen();
     bool closed() const;
     std::size_t pending() const;
 

@@ -102,10 +102,13 @@ QString DefaultPrinterName() {
     return {};
 }
 
-QString FindInstalledPrinter(const QString& name) {
+namespace {
+
+// Printer names are matched without regard to case, as the print settings were first
+// written against a spooler that did.
+QString findPrinterIn(const QStringList& names, const QString& name) {
     if (name.isEmpty())
         return {};
-    const QStringList names = InstalledPrinters();
     for (const QString& installed : names) {
         if (installed.compare(name, Qt::CaseInsensitive) == 0)
             return installed;
@@ -113,12 +116,16 @@ QString FindInstalledPrinter(const QString& name) {
     return {};
 }
 
+} // namespace
+
+QString FindInstalledPrinter(const QString& name) {
+    return findPrinterIn(InstalledPrinters(), name);
+}
+
 QString SelectPrinter(const QString& name) {
     const QStringList names = InstalledPrinters();
-    for (const QString& installed : names) {
-        if (!name.isEmpty() && installed.compare(name, Qt::CaseInsensitive) == 0)
-            return installed;
-    }
+    if (const QString installed = findPrinterIn(names, name); !installed.isEmpty())
+        return installed;
     const QString fallback = DefaultPrinterName();
     if (!fallback.isEmpty())
         return fallback;

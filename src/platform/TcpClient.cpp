@@ -23,6 +23,20 @@ QString errnoText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
+using Deadline = std::chrono::steady_clock::time_point;
+
+Deadline deadlineIn(int ms) {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+}
+
+// Milliseconds left until the deadline, 0 once it has passed: a wait bounded by it.
+int msUntil(Deadline deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
 // A kiosk that lost power never closes its end; keep-alive probes notice it within
 // about 20 seconds, and unacknowledged writes give up after as long.
 void tuneSocket(int fd) {
@@ -86,14 +100,12 @@ void TcpClient::throwIfUnusable() const {
 
 TcpClient::Wait TcpClient::waitFor(short events, int ms) {
     pollfd fds[2] = {{m_fd, events, 0}, {m_wakeFd, POLLIN, 0}};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto deadline = deadlineIn(ms);
     while (true) {
         if (m_interrupted.load())
             return Wait::Woken;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        const int rc = ::poll(fds, 2, left > 0 ? static_cast<int>(left) : 0);
+        const int left = msUntil(deadline);
+        const int rc = ::poll(fds, 2, left);
         if (rc < 0) {
             if (errno == EINTR)
                 continue;
@@ -124,8 +136,7 @@ void TcpClient::Open() {
         throw Exception(QStringLiteral("Host not found: %1 (%2)")
                             .arg(m_host, QString::fromLocal8Bit(::gai_strerror(gai))));
 
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+    const auto deadline = deadlineIn(kConnectTimeoutMs);
     QString lastError;
     for (addrinfo* ai = found; ai; ai = ai->ai_next) {
         const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
@@ -141,10 +152,7 @@ void TcpClient::Open() {
         tuneSocket(fd);
         int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
         if (rc != 0 && errno == EINPROGRESS) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  deadline - std::chrono::steady_clock::now())
-                                  .count();
-            const Wait w = waitFor(POLLOUT, left > 0 ? static_cast<int>(left) : 0);
+            const Wait w = waitFor(POLLOUT, msUntil(deadline));
             if (w == Wait::Woken) {
                 ::freeaddrinfo(found);
                 Close();
@@ -199,7 +207,7 @@ int TcpClient::Read(char* buffer, int count, int ms) {
 
 int TcpClient::Write(const char* data, int count, int ms) {
     throwIfUnusable();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto deadline = deadlineIn(ms);
     int written = 0;
     while (written < count) {
         const ssize_t n = ::send(m_fd, data + written, static_cast<size_t>(count - written),
@@ -212,12 +220,10 @@ int TcpClient::Write(const char* data, int count, int ms) {
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             throw Exception(QStringLiteral("Write error: %1").arg(errnoText(errno)));
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
+        const int left = msUntil(deadline);
         if (left <= 0)
             break;
-        const Wait w = waitFor(POLLOUT, static_cast<int>(left));
+        const Wait w = waitFor(POLLOUT, left);
         if (w == Wait::Woken)
             throw Exception(QStringLiteral("Connection closed"));
         if (w == Wait::Timeout)

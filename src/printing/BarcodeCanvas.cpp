@@ -154,8 +154,7 @@ int TQPainterCanvas::TextWidth(const QString& text) const {
     return QFontMetrics(m_painter.font(), m_painter.device()).horizontalAdvance(text);
 }
 
-int TQPainterCanvas::TextHeight(const QString& text) const {
-    Q_UNUSED(text);
+int TQPainterCanvas::TextHeight(const QString& /*text*/) const {
     return QFontMetrics(m_painter.font(), m_painter.device()).height();
 }
 
@@ -190,7 +189,6 @@ int TRecordingCanvas::TextWidth(const QString& text) const {
     return m_charWidth * int(text.size());
 }
 
-int TRecordingCanvas::TextHeight(const QString& text) const {
-    Q_UNUSED(text);
+int TRecordingCanvas::TextHeight(const QString& /*text*/) const {
     return m_lineHeight;
 }

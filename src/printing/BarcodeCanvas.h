@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Color.h"
+
 #include <QColor>
 #include <QFont>
 #include <QList>
@@ -10,10 +12,6 @@
 #include <span>
 
 class QPainter;
-
-// A colour reference as the receipt code keeps it: red in the lowest byte, then green,
-// then blue ($00BBGGRR).
-using TColor = std::uint32_t;
 
 struct TCanvasPen {
     TColor Color = 0;

@@ -10,8 +10,7 @@ TInvoicePrinter::TInvoicePrinter()
 
 TInvoicePrinter::~TInvoicePrinter() = default;
 
-void TInvoicePrinter::PlaceText(const QString& Text, int x1, int x2, bool RightJust, bool Ln) {
-    Q_UNUSED(Ln);
+void TInvoicePrinter::PlaceText(const QString& Text, int x1, int x2, bool RightJust, bool /*Ln*/) {
     // A negative start would write before column 0.
     x1 = std::max(x1, 0);
     const int length = static_cast<int>(Text.size());
@@ -29,13 +28,11 @@ void TInvoicePrinter::PlaceText(const QString& Text, int x1, int x2, bool RightJ
 
 void TInvoicePrinter::CalcTabs() {}
 
-int TInvoicePrinter::TextWidth(const QString& Text) {
-    Q_UNUSED(Text);
+int TInvoicePrinter::TextWidth(const QString& /*Text*/) {
     return 0;
 }
 
-int TInvoicePrinter::TextHeight(const QString& Text) {
-    Q_UNUSED(Text);
+int TInvoicePrinter::TextHeight(const QString& /*Text*/) {
     return 0;
 }
 
@@ -61,10 +58,9 @@ QStringList TInvoicePrinter::splitLines(const QString& text) {
     return lines;
 }
 
-void TInvoicePrinter::PrintHeader(const QString& Title, const QString& Header,
+void TInvoicePrinter::PrintHeader(const QString& /*Title*/, const QString& Header,
                                   const QString& OrderName, const TKioskInfo& Kiosk,
                                   const TOrganizationInfo& Organization, TDateTime DateTime) {
-    Q_UNUSED(Title);
     const int right = FWidth - 1;
     for (const QString& line : splitLines(Header))
         PrintText(line, 0, right, false, true);
@@ -124,24 +120,15 @@ void TInvoicePrinter::PaperCut(bool) {}
 
 void TInvoicePrinter::UpdateStatus() {}
 
-bool TInvoicePrinter::Recover(int Data1, int Data2, double Data3, const QString& Data4) {
-    Q_UNUSED(Data1);
-    Q_UNUSED(Data2);
-    Q_UNUSED(Data3);
-    Q_UNUSED(Data4);
+bool TInvoicePrinter::Recover(int /*Data1*/, int /*Data2*/, double /*Data3*/,
+                              const QString& /*Data4*/) {
     return true;
 }
 
-void TInvoicePrinter::OpenCheck(TInvoiceCheckType CheckType, const QString& Title,
-                                const QString& Header, const QString& OrderName,
-                                const TKioskInfo& Kiosk, const TOrganizationInfo& Organization,
-                                TDateTime DateTime) {
-    Q_UNUSED(Title);
-    Q_UNUSED(Header);
-    Q_UNUSED(OrderName);
-    Q_UNUSED(Kiosk);
-    Q_UNUSED(Organization);
-    Q_UNUSED(DateTime);
+void TInvoicePrinter::OpenCheck(TInvoiceCheckType CheckType, const QString& /*Title*/,
+                                const QString& /*Header*/, const QString& /*OrderName*/,
+                                const TKioskInfo& /*Kiosk*/,
+                                const TOrganizationInfo& /*Organization*/, TDateTime /*DateTime*/) {
     FCheckType = CheckType;
     FCheckOpened = true;
 }
@@ -154,16 +141,9 @@ void TInvoicePrinter::Charge(const QString&, double) {}
 
 void TInvoicePrinter::Discount(const QString&, double) {}
 
-void TInvoicePrinter::CloseCheck(const QString& Text, const QString& Footer, double TotalPrice,
-                                 double Summ, double Discount, double Change,
-                                 const QString& Address) {
-    Q_UNUSED(Text);
-    Q_UNUSED(Footer);
-    Q_UNUSED(TotalPrice);
-    Q_UNUSED(Summ);
-    Q_UNUSED(Discount);
-    Q_UNUSED(Change);
-    Q_UNUSED(Address);
+void TInvoicePrinter::CloseCheck(const QString& /*Text*/, const QString& /*Footer*/,
+                                 double /*TotalPrice*/, double /*Summ*/, double /*Discount*/,
+                                 double /*Change*/, const QString& /*Address*/) {
     FCheckOpened = false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/GlobConst.h"
 #include "platform/SerialPort.h"
+#include "platform/Spooler.h"
 #include "printing/PrintSettings.h"
 #include "printing/WindowsPrinter.h"
 
@@ -195,7 +196,7 @@ void TfrmPrint::PrepareForShow() {
     cmbDriverTypeChange();
 
     cbxPrinters->clear();
-    cbxPrinters->addItems(InstalledPrinters());
+    cbxPrinters->addItems(orvanta::InstalledPrinters());
     cbxPrinters->setCurrentIndex(cbxPrinters->findText(PrinterName));
     cbxPrintersChange();
 
@@ -284,7 +285,7 @@ bool executeDialog(QWidget* owner, const QString& iniFileName, bool asOptions) {
     delete dialog.data();
     if (result != QDialog::Accepted)
         return false;
-    SavePrintSettings(iniFileName, QStringLiteral("Printing"));
+    SavePrintSettings(iniFileName, kPrintSettingsSection);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "printing/PrintSettings.h"
 
+#include "common/FormatSettings.h"
 #include "core/IniFile.h"
 
 int PrinterType = 3;
@@ -48,20 +49,6 @@ void SavePrintSettings(const QString& FileName, const QString& Section) {
     ini.UpdateFile();
 }
 
-namespace {
-
-int hexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    return -1;
-}
-
-} // namespace
-
 std::optional<QByteArray> DecodeCodeText(QStringView CodeText) {
     QByteArray bytes;
     bytes.reserve(CodeText.size());
@@ -81,7 +68,7 @@ std::optional<QByteArray> DecodeCodeText(QStringView CodeText) {
         bool closed = false;
         while (i < n && !closed) {
             const char16_t e = CodeText.at(i++).unicode();
-            if (const int d = hexDigit(e); d >= 0) {
+            if (const int d = HexDigitValue(e); d >= 0) {
                 value = (value << 4) | static_cast<unsigned>(d); // only the low byte counts
             } else if (e == u'>') {
                 bytes.append(static_cast<char>(value & 0xFF));

@@ -21,6 +21,9 @@ extern QString Code4;           // control codes that cut the paper
 extern bool BarCodeOrder;       // order number as a barcode in the header
 extern bool BarCodePrice;       // total price as a barcode after the total
 
+// The section of the configuration file that holds the print settings.
+inline const QString kPrintSettingsSection = QStringLiteral("Printing");
+
 // Reads the twelve keys of Section; a missing key, or an integer or boolean that does
 // not read as a number, keeps the value the setting has.
 void LoadPrintSettings(const QString& FileName, const QString& Section);

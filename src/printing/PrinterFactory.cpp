@@ -29,7 +29,7 @@ void FreeInvoicePrinter() {
 }
 
 void PrintInvoiceText(const QStringList& lines) {
-    TPrintJob job(SelectPrinter(PrinterName), QStringLiteral("Печать чека"));
+    TPrintJob job(orvanta::SelectPrinter(PrinterName), QStringLiteral("Печать чека"));
     try {
         QFont font(PrinterFontName);
         font.setPointSize(std::max(1, PrinterFontSize));

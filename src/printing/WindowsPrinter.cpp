@@ -289,7 +289,7 @@ void TWindowsInvoicePrinter::CancelCheck() {
 
 void TWindowsInvoicePrinter::BeginJob(const QString& Title) {
     FJob.reset();
-    FJob = std::make_unique<TPrintJob>(SelectPrinter(PrinterName), Title);
+    FJob = std::make_unique<TPrintJob>(orvanta::SelectPrinter(PrinterName), Title);
     FHeight = FJob->pageHeight();
     FWidth = FJob->pageWidth();
     FPos = QPoint(0, 0);

@@ -17,12 +17,6 @@ class QPainter;
 class QPaintDevice;
 class QPdfWriter;
 
-// The queue functions of the spooler, under the names the printing code has always used.
-using orvanta::DefaultPrinterName;
-using orvanta::FindInstalledPrinter;
-using orvanta::InstalledPrinters;
-using orvanta::SelectPrinter;
-
 // One job for a CUPS queue, built completely in memory and handed to the server only by
 // submit(). Pages are drawn with a QPainter into PDF; raw control bytes are kept as raw
 // documents in the order they were sent, so the job reaches the queue as
@@ -30,7 +24,7 @@ using orvanta::SelectPrinter;
 // nothing at all on the queue, which is how an abandoned receipt is cancelled.
 class TPrintJob {
 public:
-    // printer must be an installed queue (see SelectPrinter).
+    // printer must be an installed queue (see orvanta::SelectPrinter).
     TPrintJob(const QString& printer, const QString& title);
     ~TPrintJob();
     TPrintJob(const TPrintJob&) = delete;
@@ -83,8 +77,6 @@ private:
 // end of job after it). The whole receipt is one job, submitted when the check closes.
 class TWindowsInvoicePrinter : public TReceiptLayoutPrinter {
 public:
-    static constexpr int PrinterFontCharset = 204; // a Windows notion; Qt fonts carry Unicode
-
     TWindowsInvoicePrinter();
     ~TWindowsInvoicePrinter() override;
 

@@ -1,6 +1,7 @@
 #include "printing/XMLUtils.h"
 
 #include "common/FormatSettings.h"
+#include "common/GlobConst.h"
 #include "platform/Error.h"
 
 #include <pugixml.hpp>
@@ -244,45 +245,45 @@ QString GetXPathText(const TXMLDocument& Document, const QString& XPath) {
     return GetXPathText(Document.DocumentNode(), XPath);
 }
 
-QString NextToken(QString& S, QStringView Delimiters) {
-    qsizetype start = 0;
-    while (start < S.size() && Delimiters.contains(S.at(start)))
-        ++start;
-    qsizetype end = start;
-    while (end < S.size() && !Delimiters.contains(S.at(end)))
-        ++end;
-    const QString token = S.mid(start, end - start);
-    S.remove(0, end);
+namespace {
+
+// The first token of S, cut off it; the delimiter after the token stays, since in a
+// date-time it may be the sign of the zone.
+QString NextToken(QString& S, const QString& Delimiters) {
+    QString token;
+    ExtractToken(S, Delimiters, false, token);
     return token;
 }
+
+} // namespace
 
 TDateTime ISO8601ToDateTime(const QString& Text) {
     if (Text.isEmpty())
         return 0;
     QString s = Text;
-    QString datePart = NextToken(s, u"T ");
-    QString timePart = NextToken(s, u"TZ+-");
+    QString datePart = NextToken(s, QStringLiteral("T "));
+    QString timePart = NextToken(s, QStringLiteral("TZ+-"));
     const QString zonePart = s.toUpper();
 
     // An empty date part leaves a date that does not exist, and so a result of 0.
     int year = 0, month = 0, day = 0;
     if (!datePart.isEmpty()) {
-        if (!TryStrToInt(NextToken(datePart, u"-"), year))
+        if (!TryStrToInt(NextToken(datePart, QStringLiteral("-")), year))
             return 0;
-        if (!TryStrToInt(NextToken(datePart, u"-"), month))
+        if (!TryStrToInt(NextToken(datePart, QStringLiteral("-")), month))
             month = 1;
-        if (!TryStrToInt(NextToken(datePart, u"-"), day))
+        if (!TryStrToInt(NextToken(datePart, QStringLiteral("-")), day))
             day = 1;
     }
 
     int hours = 0, minutes = 0, seconds = 0;
     if (!timePart.isEmpty()) {
-        if (!TryStrToInt(NextToken(timePart, u":"), hours))
+        if (!TryStrToInt(NextToken(timePart, QStringLiteral(":")), hours))
             return 0;
         // Fractions of a second are not read, so "45.250" counts as 0 seconds.
-        if (!TryStrToInt(NextToken(timePart, u":"), minutes))
+        if (!TryStrToInt(NextToken(timePart, QStringLiteral(":")), minutes))
             minutes = 0;
-        if (!TryStrToInt(NextToken(timePart, u":"), seconds))
+        if (!TryStrToInt(NextToken(timePart, QStringLiteral(":")), seconds))
             seconds = 0;
     }
 
@@ -290,8 +291,8 @@ TDateTime ISO8601ToDateTime(const QString& Text) {
     if (!zonePart.isEmpty() && zonePart != QLatin1String("Z")) {
         QString zone = zonePart;
         int zoneHours = 0, zoneMinutes = 0;
-        if (!TryStrToInt(NextToken(zone, u":"), zoneHours) ||
-            !TryStrToInt(NextToken(zone, u":"), zoneMinutes))
+        if (!TryStrToInt(NextToken(zone, QStringLiteral(":")), zoneHours) ||
+            !TryStrToInt(NextToken(zone, QStringLiteral(":")), zoneMinutes))
             return 0;
         // "-05:30" is five and a half hours behind: the minutes carry the zone's sign.
         offsetHours = zonePart.startsWith(QLatin1Char('-')) ? zoneHours - zoneMinutes / 60.0

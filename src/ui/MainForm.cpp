@@ -341,7 +341,7 @@ void TfrmMain::FormCreate() {
     connect(TrayIcon, &TTrayIcon::trayUnavailable, this, &TfrmMain::mnuRestoreClick);
 
     LoadIni();
-    LoadPrintSettings(IniFileName, QStringLiteral("Printing"));
+    LoadPrintSettings(IniFileName, kPrintSettingsSection);
     for (const auto& device : FDevices)
         if (device->Enabled())
             device->ResumeThread();
@@ -364,8 +364,8 @@ void TfrmMain::ApplicationEventsHint(const QString& hint) {
 
 void TfrmMain::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
-    if (!m_centred) {
-        m_centred = true;
+    if (!FCentred) {
+        FCentred = true;
         if (QScreen* s = screen()) {
             QRect frame = frameGeometry();
             frame.moveCenter(s->availableGeometry().center());
@@ -382,8 +382,8 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
         return;
     }
     e->accept();
-    if (!m_closedForGood) {
-        m_closedForGood = true;
+    if (!FClosedForGood) {
+        FClosedForGood = true;
         emit closedForGood();
     }
 }
@@ -420,8 +420,8 @@ void TfrmMain::mnuExitClick() {
     FDoExit = true;
     close();
     // However the window system treats a close of a hidden window, the program ends.
-    if (!m_closedForGood) {
-        m_closedForGood = true;
+    if (!FClosedForGood) {
+        FClosedForGood = true;
         emit closedForGood();
     }
 }

@@ -145,6 +145,6 @@ private:
     TDeviceItemList FDevices;
     TTrayIcon* TrayIcon = nullptr;
     bool FDoExit = false;
-    bool m_centred = false;
-    bool m_closedForGood = false;
+    bool FCentred = false;
+    bool FClosedForGood = false;
 };

@@ -293,10 +293,8 @@ void TfrmMain::WMKioskPayEnd(const std::shared_ptr<TDeviceItem>& device) {
             delete window;
 }
 
-void TfrmMain::AddLogLine(const std::shared_ptr<TDeviceItem>& device, const QString& line) {
+void TfrmMain::AddLogLine(const std::shared_ptr<TDeviceItem>& /*device*/, const QString& /*line*/) {
     // The trace of the connection threads is not kept: the log page stays hidden.
-    (void)device;
-    (void)line;
 }
 
 void TfrmMain::CloseOrderWindow(const std::shared_ptr<TDeviceItem>& DeviceItem,

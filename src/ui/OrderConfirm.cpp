@@ -3,6 +3,7 @@
 #include "common/GlobConst.h"
 #include "kiosk/ClientThread.h"
 #include "platform/Error.h"
+#include "platform/Spooler.h"
 #include "printing/OrderDocument.h"
 #include "printing/PrintDialog.h"
 #include "printing/PrintSettings.h"
@@ -138,14 +139,14 @@ TfrmOrderConfirm::TfrmOrderConfirm(QWidget* owner)
 TfrmOrderConfirm::~TfrmOrderConfirm() = default;
 
 bool TfrmOrderConfirm::IsForDevice(const TDeviceItem* device) const {
-    if (m_closed)
+    if (FClosed)
         return false;
-    auto d = m_device.lock();
+    auto d = FDevice.lock();
     return d && d.get() == device;
 }
 
 void TfrmOrderConfirm::PrepareForShow() {
-    auto device = m_device.lock();
+    auto device = FDevice.lock();
     if (!device)
         return;
     TDeviceLock lock(*device);
@@ -175,14 +176,13 @@ void TfrmOrderConfirm::btnAcceptClick(QObject* Sender) {
     // A disabled button must not act through its shortcut either.
     if (auto* button = qobject_cast<QPushButton*>(Sender); button && !button->isEnabled())
         return;
-    if (auto device = m_device.lock())
+    if (auto device = FDevice.lock())
         device->AddKioskCommand(command);
     FAllowClosing = true;
     close();
 }
 
-void TfrmOrderConfirm::btnPrintClick(QObject* Sender) {
-    (void)Sender;
+void TfrmOrderConfirm::btnPrintClick(QObject* /*Sender*/) {
     // The main window may destroy this window while a dialog of the print command is
     // open (end of payment, a state change): after every dialog, look before touching it.
     QPointer<TfrmOrderConfirm> self(this);
@@ -211,7 +211,7 @@ void TfrmOrderConfirm::btnPrintClick(QObject* Sender) {
                     throw orvanta::Exception(QStringLiteral("Невозможно открыть принтер"));
             }
             PrintOrderDocument(InvoicePrinter.get(), document.get());
-        } else if (!FindInstalledPrinter(PrinterName).isEmpty() ||
+        } else if (!orvanta::FindInstalledPrinter(PrinterName).isEmpty() ||
                    ExecutePrintDialog(this, IniFileName)) {
             PrintInvoiceText(invoiceLines);
         }
@@ -236,13 +236,13 @@ bool TfrmOrderConfirm::FormKeyPress(QChar Key) {
 }
 
 void TfrmOrderConfirm::timKeepAliveTimer() {
-    if (auto device = m_device.lock())
+    if (auto device = FDevice.lock())
         device->SetKioskAlive();
 }
 
 void TfrmOrderConfirm::closeEvent(QCloseEvent* event) {
     if (FAllowClosing) {
-        m_closed = true;
+        FClosed = true;
         timKeepAlive->stop();
         event->accept();
     } else

@@ -27,11 +27,11 @@ public:
     explicit TfrmOrderConfirm(QWidget* owner);
     ~TfrmOrderConfirm() override;
 
-    void SetDevice(const std::shared_ptr<TDeviceItem>& device) { m_device = device; }
-    std::shared_ptr<TDeviceItem> Device() const { return m_device.lock(); }
+    void SetDevice(const std::shared_ptr<TDeviceItem>& device) { FDevice = device; }
+    std::shared_ptr<TDeviceItem> Device() const { return FDevice.lock(); }
     // True for an open window of that device (a closed one only waits for deletion).
     bool IsForDevice(const TDeviceItem* device) const;
-    bool IsClosed() const { return m_closed; }
+    bool IsClosed() const { return FClosed; }
 
     void PrepareForShow();
     void ForceClose();
@@ -57,7 +57,7 @@ protected:
 private:
     void timKeepAliveTimer();
 
-    std::weak_ptr<TDeviceItem> m_device;
+    std::weak_ptr<TDeviceItem> FDevice;
     bool FAllowClosing = false;
-    bool m_closed = false;
+    bool FClosed = false;
 };

@@ -35,6 +35,16 @@ TEST(ExtractToken, CutsTokensAndSkipsDelimiterRuns) {
         {QStringLiteral("   "), QStringLiteral(" "), true, QString(), QString()},
         {QStringLiteral("a,b;c"), QStringLiteral(",;"), true, QStringLiteral("a"),
          QStringLiteral("b;c")},
+        {QStringLiteral("---"), QStringLiteral("-"), false, QString(), QString()},
+        {QStringLiteral("a-b"), QString(), false, QStringLiteral("a-b"), QString()},
+        // The date-time reader relies on the stopping delimiter staying: it is the zone's sign.
+        {QStringLiteral("T10:30:00+03:00"), QStringLiteral("TZ+-"), false,
+         QStringLiteral("10:30:00"), QStringLiteral("+03:00")},
+        {QStringLiteral(" \t x y"), QStringLiteral(" \t"), false, QStringLiteral("x"),
+         QStringLiteral(" y")},
+        // Delimiters are case-sensitive: a lower-case x does not stop at X.
+        {QStringLiteral("aXbxc"), QStringLiteral("x"), false, QStringLiteral("aXb"),
+         QStringLiteral("xc")},
     };
     for (const auto& c : cases) {
         QString s = c.s;

@@ -405,11 +405,10 @@ TEST_F(EscPosSerialTest, WholeReceiptArrivesByteForByte) {
 }
 
 TEST_F(EscPosSerialTest, IndependentDecoderReadsTheCommands) {
-    if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("npm")).isEmpty())
-        GTEST_SKIP() << "node or npm is not installed: no independent ESC/POS decoder";
-    const QByteArray got = printOverTheLine([](TESCPOSPrinter& p) { printWholeReceipt(p); });
     QString why;
+    if (!testutil::nposDecoderInstalled(&why))
+        GTEST_SKIP() << why.toStdString();
+    const QByteArray got = printOverTheLine([](TESCPOSPrinter& p) { printWholeReceipt(p); });
     const QStringList decoded = testutil::nposDecode(got, dir.path(), &why);
     ASSERT_FALSE(decoded.isEmpty()) << why.toStdString();
 

@@ -3,6 +3,8 @@
 #include "common/FormatSettings.h"
 #include "printing/PrintSettings.h"
 
+#include "PrintSettingsSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QLocale>
@@ -62,10 +64,9 @@ protected:
         BarCodeOrder = false;
         BarCodePrice = false;
     }
-    void TearDown() override {
-        BarCodeOrder = false;
-        BarCodePrice = false;
-    }
+
+private:
+    testutil::SavedPrintSettings m_settings;
 };
 
 struct PlaceCase {

@@ -60,24 +60,8 @@ std::string joined(const QStringList& lines) {
 
 // ISO 8601 times are turned into local time; the tests fix the zone to UTC.
 class OrderDocumentTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_hadZone = qEnvironmentVariableIsSet("TZ");
-        m_zone = qgetenv("TZ");
-        qputenv("TZ", "UTC");
-        tzset();
-    }
-    void TearDown() override {
-        if (m_hadZone)
-            qputenv("TZ", m_zone);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
 private:
-    bool m_hadZone = false;
-    QByteArray m_zone;
+    testutil::ScopedTimeZone m_zone{"UTC"};
 };
 
 struct ItemCase {

@@ -121,39 +121,36 @@ QByteArray SerialCapture::finish(int quietMs, int maxMs) {
     return m_data;
 }
 
+namespace {
+
+QString nposFolder() {
+    return testutil::sourcePath(QStringLiteral("tests/printing/npos"));
+}
+
+} // namespace
+
+bool nposDecoderInstalled(QString* why) {
+    if (QStandardPaths::findExecutable(QStringLiteral("node")).isEmpty()) {
+        *why = QStringLiteral("Node.js is not installed: no independent ESC/POS decoder "
+                              "(scripts/install-deps installs it)");
+        return false;
+    }
+    if (!QFile::exists(nposFolder() + QStringLiteral("/node_modules/npos/package.json"))) {
+        *why = QStringLiteral("the ESC/POS decoder is not installed in tests/printing/npos "
+                              "(scripts/install-deps installs it from the npm registry)");
+        return false;
+    }
+    return true;
+}
+
 QStringList nposDecode(const QByteArray& stream, const QString& dir, QString* why) {
-    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
-    const QString npm = QStandardPaths::findExecutable(QStringLiteral("npm"));
-    if (node.isEmpty() || npm.isEmpty()) {
-        *why = QStringLiteral("node or npm is not installed: no independent ESC/POS decoder");
+    if (!nposDecoderInstalled(why))
         return {};
-    }
-    const QString work = testutil::binaryPath(QStringLiteral("tests/printing/npos"));
-    QDir().mkpath(work);
-    for (const char* name : {"package.json", "package-lock.json", "decode.js"}) {
-        const QString from = testutil::sourcePath(QStringLiteral("tests/printing/npos/") + name);
-        const QString to = work + QLatin1Char('/') + name;
-        if (testutil::readFile(from) != testutil::readFile(to)) {
-            QFile::remove(to);
-            QFile::copy(from, to);
-            QFile::remove(work + QStringLiteral("/node_modules/.package-lock.json"));
-        }
-    }
-    if (!QFile::exists(work + QStringLiteral("/node_modules/.package-lock.json"))) {
-        QProcess install;
-        install.setWorkingDirectory(work);
-        install.start(npm,
-                      {"ci", "--ignore-scripts", "--omit=optional", "--no-audit", "--no-fund"});
-        if (!install.waitForFinished(240000) || install.exitCode() != 0) {
-            *why = QStringLiteral("npm ci failed: ") +
-                   QString::fromLocal8Bit(install.readAllStandardError());
-            return {};
-        }
-    }
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
     const QString file = dir + QStringLiteral("/stream.bin");
     testutil::writeFile(file, stream);
     QProcess run;
-    run.start(node, {work + QStringLiteral("/decode.js"), file});
+    run.start(node, {nposFolder() + QStringLiteral("/decode.js"), file});
     if (!run.waitForFinished(60000) || run.exitCode() != 0) {
         *why =
             QStringLiteral("decoder failed: ") + QString::fromLocal8Bit(run.readAllStandardError());

@@ -55,9 +55,12 @@ private:
     QByteArray m_data;
 };
 
-// The ESC/POS commands of a stream as the npos decoder (an npm package, installed once
-// per build tree under tests/printing/npos) names them, with text decoded as code page
-// 866; empty with *why when the decoder cannot run here. dir takes a temporary file.
+// Whether the npos ESC/POS decoder (an npm package that scripts/install-deps installs
+// once under tests/printing/npos) and Node.js are here; *why says what is missing.
+bool nposDecoderInstalled(QString* why);
+
+// The ESC/POS commands of a stream as the npos decoder names them, with text decoded as
+// code page 866; empty with *why when the decoder fails. dir takes a temporary file.
 QStringList nposDecode(const QByteArray& stream, const QString& dir, QString* why);
 
 } // namespace testutil

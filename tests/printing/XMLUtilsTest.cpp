@@ -3,6 +3,8 @@
 #include "common/DateUtils.h"
 #include "platform/Error.h"
 
+#include "TestUtil.h"
+
 #include <QDateTime>
 #include <QTimeZone>
 
@@ -16,69 +18,9 @@
 namespace {
 
 // ---------------------------------------------------------------------------------------
-// NextToken
-
-struct TokenCase {
-    const char* text;
-    const char16_t* delimiters;
-    const char* token;
-    const char* rest;
-};
-
-TEST(NextTokenTest, CutsOneTokenAndKeepsTheStoppingDelimiter) {
-    const TokenCase cases[] = {
-        {"--12-05", u"-", "12", "-05"},
-        {"", u"-", "", ""},
-        {"---", u"-", "", ""},
-        {"2015", u"-", "2015", ""},
-        {"a-b", u"", "a-b", ""},
-        {"T10:30:00+03:00", u"TZ+-", "10:30:00", "+03:00"},
-        {" \t x y", u" \t", "x", " y"},
-        // Delimiters are case-sensitive: a lower-case x does not stop at X.
-        {"aXbxc", u"x", "aXb", "xc"},
-    };
-    for (const TokenCase& c : cases) {
-        QString s = QString::fromUtf8(c.text);
-        const QString token = NextToken(s, c.delimiters);
-        EXPECT_EQ(token, QString::fromUtf8(c.token)) << c.text;
-        EXPECT_EQ(s, QString::fromUtf8(c.rest)) << c.text;
-    }
-}
-
-TEST(NextTokenTest, RepeatedCallsWalkThroughTheText) {
-    QString s = QStringLiteral("2015-06-01");
-    EXPECT_EQ(NextToken(s, u"-"), QStringLiteral("2015"));
-    EXPECT_EQ(NextToken(s, u"-"), QStringLiteral("06"));
-    EXPECT_EQ(NextToken(s, u"-"), QStringLiteral("01"));
-    EXPECT_EQ(NextToken(s, u"-"), QString());
-    EXPECT_TRUE(s.isEmpty());
-}
-
-// ---------------------------------------------------------------------------------------
 // ISO8601ToDateTime
 
-// Sets TZ for the life of the object and restores the previous zone afterwards.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ"))
-            m_old = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (m_old)
-            ::setenv("TZ", m_old->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> m_old;
-};
+using testutil::ScopedTimeZone;
 
 // Seconds east of UTC of the zone's local time right now.
 long offsetNowSeconds() {

@@ -1,3 +1,4 @@
+#include "PrintSettingsSupport.h"
 #include "TestUtil.h"
 #include "UiTestSupport.h"
 #include "printing/PrintSettings.h"
@@ -72,6 +73,7 @@ TEST(OrderConfirmTest, ButtonsNeverTakeTheFocusAndPrintWithoutAnOrderDocumentDoe
 
     // The ESC/POS printer prints only from an order document: without one, nothing is
     // printed and nothing is shown.
+    testutil::SavedPrintSettings saved;
     PrinterType = 3;
     QString text;
     AnswerMessageBox(QMessageBox::Ok, &text);
