@@ -8,6 +8,11 @@ target_compile_options(orvanta_options INTERFACE
   $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
   $<$<CXX_COMPILER_ID:Clang>:-Wshadow-uncaptured-local>
   $<$<BOOL:${ORVANTA_WERROR}>:-Werror>)
+# The release build is what the Debian package ships: hardened the way Debian builds
+# its own programs (checked buffer functions, stack protector, read-only relocations).
+target_compile_options(orvanta_options INTERFACE
+  $<$<CONFIG:Release>:-D_FORTIFY_SOURCE=2 -fstack-protector-strong>)
+target_link_options(orvanta_options INTERFACE $<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
 
 # The program's own code (src/, tools/): every text of the console is either Russian
 # (UTF-8 source) or a protocol word, and a C string turned into a QString behind our
