@@ -8,7 +8,8 @@
 TTrayIcon::TTrayIcon(QObject* parent)
     : QObject(parent)
     , m_tray(new QSystemTrayIcon(this))
-    , m_waitTimer(new QTimer(this)) {
+    , m_waitTimer(new QTimer(this))
+    , m_orderIcon(QStringLiteral(":/icons/tray-order.svg")) {
     m_waitTimer->setInterval(kTrayPoll);
     connect(m_waitTimer, &QTimer::timeout, this, &TTrayIcon::tryShow);
     connect(m_tray, &QSystemTrayIcon::activated, this,
@@ -50,6 +51,21 @@ void TTrayIcon::SetIconIndex(int index) {
     applyIcon();
 }
 
+void TTrayIcon::SetOrderWaiting(bool waiting) {
+    if (waiting == m_orderWaiting)
+        return;
+    m_orderWaiting = waiting;
+    applyIcon();
+}
+
+QIcon TTrayIcon::ShownIcon() const {
+    return m_tray->icon();
+}
+
+void TTrayIcon::ShowMessage(const QString& title, const QString& text) {
+    m_tray->showMessage(title, text, QSystemTrayIcon::Information);
+}
+
 void TTrayIcon::SetIconVisible(bool visible) {
     m_iconVisible = visible;
     if (!visible) {
@@ -72,7 +88,9 @@ void TTrayIcon::DoubleClick() {
 }
 
 void TTrayIcon::applyIcon() {
-    if (m_iconIndex >= 0 && m_iconIndex < m_iconList.size())
+    if (m_orderWaiting)
+        m_tray->setIcon(m_orderIcon);
+    else if (m_iconIndex >= 0 && m_iconIndex < m_iconList.size())
         m_tray->setIcon(m_iconList.at(m_iconIndex));
     else
         m_tray->setIcon(QIcon());

@@ -39,6 +39,17 @@ public:
     void SetIconIndex(int index);
     int IconIndex() const { return m_iconIndex; }
 
+    // While an order waits for the operator, the icon shows that instead of the
+    // connection picture, whatever SetIconIndex says meanwhile.
+    void SetOrderWaiting(bool waiting);
+    bool OrderWaiting() const { return m_orderWaiting; }
+    // The image the icon shows now.
+    QIcon ShownIcon() const;
+
+    // A balloon message from the icon: the way to reach the operator where the desktop
+    // has no notification service.
+    void ShowMessage(const QString& title, const QString& text);
+
     void SetIconVisible(bool visible);
     bool IconVisible() const { return m_iconVisible; }
 
@@ -69,6 +80,8 @@ private:
     bool m_showHint = false;
     QList<QIcon> m_iconList;
     int m_iconIndex = 0;
+    QIcon m_orderIcon;
+    bool m_orderWaiting = false;
     bool m_iconVisible = false;
     bool m_fallbackSent = false;
     int m_fallbackDelay = kFallbackDelay;
