@@ -5,6 +5,7 @@
 #include <QColorDialog>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 
 namespace {
 
@@ -122,9 +123,18 @@ void TColorBox::itemActivated(int index) {
         return;
     }
     const QColor start = ColorToQColor(Selected(), palette());
-    const QColor chosen = QColorDialog::getColor(
+    // Modal to the options window only, never to the whole console. Watched, because the
+    // options window may be destroyed while the colour dialog is open, and this box with it.
+    QPointer<QColorDialog> dialog = new QColorDialog(
         m_lastIndex >= 0 ? ColorToQColor(TColor(itemData(m_lastIndex).toInt()), palette()) : start,
-        this, QStringLiteral("Цвет"));
+        this);
+    dialog->setWindowTitle(QStringLiteral("Цвет"));
+    dialog->setWindowModality(Qt::WindowModal);
+    const int answer = dialog->exec();
+    if (!dialog)
+        return;
+    const QColor chosen = answer == QDialog::Accepted ? dialog->selectedColor() : QColor();
+    delete dialog;
     if (!chosen.isValid()) {
         // Cancelled: back to what was chosen before.
         if (m_lastIndex >= 0)

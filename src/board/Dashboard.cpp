@@ -4,6 +4,8 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -15,6 +17,15 @@
 namespace {
 
 QPointer<TfrmDashboard> g_dashboard;
+
+// The monitor the settings put a full-screen board on; null for a windowed board (also
+// when the stored monitor is not there now).
+QScreen* FullscreenTarget(const TDashboardSettings& settings) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (settings.Fullscreen && settings.Monitor >= 0 && settings.Monitor < screens.size())
+        return screens[settings.Monitor];
+    return nullptr;
+}
 
 } // namespace
 
@@ -269,26 +280,85 @@ TfrmDashboard::TfrmDashboard(QWidget* owner)
     layout->addWidget(DrawGrid);
     DrawGrid->SetShape({1, 1});
 
-    const TDashboardSettings& settings = DashboardSettings;
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    if (settings.Fullscreen && settings.Monitor >= 0 && settings.Monitor < screens.size()) {
-        QScreen* screen = screens[settings.Monitor];
-        m_fullscreen = true;
-        setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-        setScreen(screen);
-        setGeometry(screen->geometry());
-    } else {
-        QList<QRect> areas;
-        int primary = 0;
-        for (int i = 0; i < screens.size(); ++i) {
-            areas.append(screens[i]->availableGeometry());
-            if (screens[i] == QGuiApplication::primaryScreen())
-                primary = i;
-        }
-        const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-        const QRect stored(kStoredLeft, kStoredTop, kClientWidth, kClientHeight);
-        setGeometry(WindowedBoardGeometry(stored, areas, primary, QMargins(4, title + 4, 4, 4)));
+    if (QScreen* screen = FullscreenTarget(DashboardSettings))
+        enterFullscreen(screen);
+    else
+        setGeometry(
+            windowedGeometry(QGuiApplication::screens(), QSize(kClientWidth, kClientHeight)));
+}
+
+QRect TfrmDashboard::windowedGeometry(const QList<QScreen*>& screens, QSize size) const {
+    QList<QRect> areas;
+    int primary = 0;
+    for (int i = 0; i < screens.size(); ++i) {
+        areas.append(screens[i]->availableGeometry());
+        if (screens[i] == QGuiApplication::primaryScreen())
+            primary = i;
     }
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect stored(QPoint(kStoredLeft, kStoredTop), size);
+    return WindowedBoardGeometry(stored, areas, primary, QMargins(4, title + 4, 4, 4));
+}
+
+void TfrmDashboard::enterFullscreen(QScreen* screen) {
+    const bool visible = isVisible();
+    if (!m_fullscreen)
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint); // hides a shown window
+    else if (visible && screen != this->screen())
+        hide(); // a full-screen window moves to another monitor only while hidden
+    m_fullscreen = true;
+    setScreen(screen);
+    setGeometry(screen->geometry());
+    if (visible)
+        showFullScreen();
+}
+
+void TfrmDashboard::LeaveFullscreen() {
+    if (!m_fullscreen)
+        return;
+    QScreen* screen = this->screen();
+    const bool visible = isVisible();
+    m_fullscreen = false;
+    setWindowFlags(Qt::Window);
+    setWindowState(windowState() & ~Qt::WindowFullScreen);
+    QList<QScreen*> screens = QGuiApplication::screens();
+    QSize size(kClientWidth, kClientHeight);
+    if (screen) {
+        setScreen(screen);
+        screens = {screen};
+        // At most two thirds of the screen, so that what the board hid shows beside it.
+        size = size.boundedTo(screen->availableGeometry().size() * 2 / 3);
+    }
+    setGeometry(windowedGeometry(screens, size));
+    if (visible)
+        show();
+}
+
+void TfrmDashboard::ApplySettings() {
+    if (QScreen* screen = FullscreenTarget(DashboardSettings)) {
+        if (!m_fullscreen || screen != this->screen())
+            enterFullscreen(screen);
+    } else {
+        LeaveFullscreen();
+    }
+    RepaintGrid();
+}
+
+void TfrmDashboard::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && m_fullscreen) {
+        LeaveFullscreen();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TfrmDashboard::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The grid lets the mouse through to the window, so a double click anywhere lands here.
+    if (m_fullscreen) {
+        LeaveFullscreen();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 TfrmDashboard::~TfrmDashboard() {
@@ -356,4 +426,9 @@ void AdaptDashboard() {
         g_dashboard->AdaptGrid();
         g_dashboard->RepaintGrid();
     }
+}
+
+void ApplyDashboardSettings() {
+    if (g_dashboard)
+        g_dashboard->ApplySettings();
 }

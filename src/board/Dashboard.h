@@ -12,7 +12,10 @@
 #include <QStaticText>
 #include <QWidget>
 
+class QKeyEvent;
+class QMouseEvent;
 class QPainter;
+class QScreen;
 
 // Rows and columns of the board for a number of devices: as many columns as rows, or
 // one column more, and never fewer cells than devices (1 x 1 for none).
@@ -97,7 +100,7 @@ private:
 class TfrmDashboard : public QWidget {
     Q_OBJECT
 public:
-    // Placement comes from DashboardSettings now; later changes apply at the next opening.
+    // Placement comes from DashboardSettings; ApplySettings follows later changes.
     explicit TfrmDashboard(QWidget* owner = nullptr);
     ~TfrmDashboard() override;
 
@@ -114,6 +117,13 @@ public:
     bool IsFullscreenPlacement() const { return m_fullscreen; }
     // Shows the board as its placement asks (full screen or windowed).
     void ShowPlaced();
+    // Reads DashboardSettings again: the colours repaint, and the board goes to or from
+    // full screen, or to another monitor, as they now say. A windowed board that stays
+    // windowed keeps the place the operator gave it.
+    void ApplySettings();
+    // A framed window again, on the screen the full-screen board covered: the way out for
+    // an operator whose only monitor the board hides.
+    void LeaveFullscreen();
 
     TDashboardGrid* const DrawGrid;
 
@@ -125,8 +135,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void enterFullscreen(QScreen* screen);
+    // The windowed place on one of screens for a client area of size.
+    QRect windowedGeometry(const QList<QScreen*>& screens, QSize size) const;
+
     bool m_fullscreen = false;
 };
 
@@ -144,3 +160,6 @@ void UpdateDashboard(const TDeviceItem* device);
 // Reshape and repaint of the open board after devices were added, deleted, enabled or
 // disabled; nothing when closed.
 void AdaptDashboard();
+// The open board follows DashboardSettings at once (after the options were confirmed);
+// nothing when closed.
+void ApplyDashboardSettings();

@@ -1,6 +1,7 @@
 #include "board/DashboardOptions.h"
 
 #include "board/ColorBox.h"
+#include "board/Dashboard.h"
 #include "common/GlobConst.h"
 #include "platform/Error.h"
 
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -181,13 +183,26 @@ bool ExecuteDashboardOptions(QWidget* owner) {
 }
 
 bool ExecuteDashboardOptions(QWidget* owner, const QString& iniFileName) {
-    TfrmDashboardOptions dialog(owner);
-    if (dialog.exec() != QDialog::Accepted)
+    // Modal to the owner's window only: an application-modal box would also hold the
+    // order windows the operator has to answer meanwhile. On the heap and watched, as the
+    // owner may go away while the dialog is open and take the dialog with it.
+    QPointer<TfrmDashboardOptions> dialog = new TfrmDashboardOptions(owner);
+    dialog->setWindowModality(Qt::WindowModal);
+    const int answer = dialog->exec();
+    delete dialog;
+    if (answer != QDialog::Accepted)
         return false;
+    // The settings in memory are the new ones now, whether or not the file takes them:
+    // the open board shows them at once rather than at its next state change or opening.
+    ApplyDashboardSettings();
     try {
         SaveDashboardSettings(iniFileName);
     } catch (const orvanta::Exception& e) {
-        QMessageBox::critical(owner, QStringLiteral("Ошибка"), e.message());
+        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Ошибка"),
+                                                    e.message(), QMessageBox::Ok, owner);
+        box->setWindowModality(Qt::WindowModal);
+        box->exec();
+        delete box;
         return false;
     }
     return true;

@@ -52,9 +52,9 @@ public:
     QPushButton* btnCancel = nullptr;
 };
 
-// The main window's "Настройка информационного табло...": shows the dialog modally and,
-// on OK, saves the settings to iniFileName. A failed save is shown in a message box
-// (the settings in memory keep the new values). True when the operator pressed OK and
-// the file was written.
+// The main window's "Настройка информационного табло...": shows the dialog modal to
+// owner's window and, on OK, applies the settings to the open board and saves them to
+// iniFileName. A failed save is shown in a message box (the settings in memory and the
+// board keep the new values). True when the operator pressed OK and the file was written.
 bool ExecuteDashboardOptions(QWidget* owner);
 bool ExecuteDashboardOptions(QWidget* owner, const QString& iniFileName);

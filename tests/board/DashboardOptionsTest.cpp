@@ -1,5 +1,6 @@
 #include "board/DashboardOptions.h"
 #include "board/ColorBox.h"
+#include "board/Dashboard.h"
 #include "board/SystemColors.h"
 #include "platform/Error.h"
 
@@ -7,17 +8,22 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <string>
 
 namespace {
 
@@ -231,6 +237,111 @@ TEST_F(OptionsTest, OkSavesAndAFailedSaveIsShown) {
     QTimer::singleShot(0, closeBox);
     EXPECT_FALSE(ExecuteDashboardOptions(nullptr, blocked));
     EXPECT_FALSE(shown.isEmpty());
+}
+
+TEST_F(OptionsTest, OkTakesEffectOnTheOpenBoardAtOnce) {
+    TDeviceItemList devices; // one empty cell over the whole board, in EmptyB
+    QWidget owner;
+    ShowDashboard(&owner, &devices);
+    QPointer<TfrmDashboard> board = Dashboard();
+    ASSERT_TRUE(board);
+    ASSERT_TRUE(testutil::waitUntil([&] { return board->isVisible(); }));
+    // What the board has painted, as the screen shows it: not a fresh rendering, which
+    // would take the new colours whether or not the board was told.
+    const auto shown = [&] {
+        const QImage image = board->screen()->grabWindow(board->winId()).toImage();
+        return image.isNull() ? QColor() : image.pixelColor(image.rect().center());
+    };
+    ASSERT_TRUE(testutil::waitUntil([&] { return shown() == QColor(255, 255, 255); }));
+
+    struct Case {
+        bool fullscreen;
+        TColor background;
+    };
+    const Case table[] = {{true, RGBColor(10, 20, 30)}, {false, RGBColor(200, 100, 50)}};
+    for (const Case& c : table) {
+        SCOPED_TRACE(testing::Message() << "full screen " << c.fullscreen);
+        QTimer::singleShot(0, [c] {
+            auto* dlg = qobject_cast<TfrmDashboardOptions*>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr);
+            if (dlg->cbxFullscreen->isChecked() != c.fullscreen)
+                dlg->cbxFullscreen->click();
+            dlg->cb_Empty_B->SetSelected(c.background);
+            dlg->btnOK->click();
+        });
+        EXPECT_TRUE(ExecuteDashboardOptions(&owner, ini));
+        ASSERT_TRUE(board); // the same board, not a new one
+        EXPECT_EQ(board->isFullScreen(), c.fullscreen);
+        EXPECT_EQ(board->IsFullscreenPlacement(), c.fullscreen);
+        EXPECT_EQ(bool(board->windowFlags() & Qt::FramelessWindowHint), c.fullscreen);
+        if (c.fullscreen) {
+            EXPECT_EQ(board->geometry(), board->screen()->geometry());
+        }
+        EXPECT_TRUE(board->isVisible());
+        EXPECT_TRUE(testutil::waitUntil(
+            [&] { return shown() == QColor(ColorToQColor(c.background)); }, 2000))
+            << shown().name().toStdString();
+    }
+    delete board;
+}
+
+TEST_F(OptionsTest, EveryBoxIsModalToItsOwnWindowOnly) {
+    // An application-modal box would hold the order windows too.
+    QWidget owner;
+    owner.setObjectName(QStringLiteral("owner"));
+    owner.show();
+    struct Seen {
+        Qt::WindowModality modality;
+        QString window; // object name of the window it belongs to
+    };
+    std::map<std::string, Seen> seen;
+    const std::function<void()> answer = [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        const auto note = [&](const char* kind) {
+            if (seen.count(kind))
+                return false;
+            const QWidget* parent = modal->parentWidget();
+            seen[kind] = {modal->windowModality(),
+                          parent ? parent->window()->objectName() : QString()};
+            return true;
+        };
+        if (auto* dlg = qobject_cast<TfrmDashboardOptions*>(modal)) {
+            if (!note("options"))
+                return;
+            // The custom entry asks for a colour through the colour dialog.
+            QTimer colours;
+            QObject::connect(&colours, &QTimer::timeout, answer);
+            colours.start(20);
+            QTest::keyClick(dlg->cb_Idle_B, Qt::Key_Home);
+            colours.stop();
+            dlg->btnOK->click();
+        } else if (auto* colours = qobject_cast<QColorDialog*>(modal)) {
+            if (note("colour")) {
+                colours->setCurrentColor(QColor(1, 2, 3));
+                colours->accept();
+            }
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            if (note("box"))
+                box->accept();
+        }
+    };
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, answer);
+    poller.start(20);
+    // A file that cannot be written, so that the error box shows too.
+    EXPECT_FALSE(
+        ExecuteDashboardOptions(&owner, dir.filePath(QStringLiteral("no/such/folder/x.ini"))));
+    poller.stop();
+    EXPECT_EQ(DashboardSettings.IdleB, RGBColor(1, 2, 3));
+
+    const std::pair<const char*, const char*> expected[] = {
+        {"options", "owner"}, {"colour", "frmDashboardOptions"}, {"box", "owner"}};
+    for (const auto& [kind, window] : expected) {
+        SCOPED_TRACE(kind);
+        ASSERT_EQ(seen.count(kind), 1u);
+        EXPECT_EQ(seen[kind].modality, Qt::WindowModal);
+        EXPECT_EQ(seen[kind].window, QString::fromLatin1(window));
+    }
 }
 
 TEST_F(OptionsTest, SystemColourSurvivesTheRoundTrip) {

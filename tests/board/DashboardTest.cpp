@@ -9,10 +9,12 @@
 #include <QLayout>
 #include <QPaintEvent>
 #include <QScreen>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -315,6 +317,66 @@ TEST_F(BoardTest, PlacementFollowsFullscreenAndMonitor) {
                 onScreen = onScreen || s->availableGeometry().contains(board.geometry());
             EXPECT_TRUE(onScreen);
         }
+    }
+}
+
+TEST_F(BoardTest, EscOrDoubleClickLeavesFullScreen) {
+    // A full-screen board on the only monitor hides the tray and the main window; the
+    // operator must be able to get it out of the way without them.
+    addDevices(2);
+    DashboardSettings.Fullscreen = true;
+    DashboardSettings.Monitor = 0;
+    QWidget owner;
+    using Send = std::function<void(QWindow*)>;
+    struct Case {
+        const char* what;
+        Send send;
+        bool leaves;
+    };
+    const Case table[] = {
+        {"Esc", [](QWindow* w) { QTest::keyClick(w, Qt::Key_Escape); }, true},
+        {"double click",
+         [](QWindow* w) { QTest::mouseDClick(w, Qt::LeftButton, {}, QPoint(100, 100)); }, true},
+        // Otherwise the board still takes no input.
+        {"a letter", [](QWindow* w) { QTest::keyClick(w, Qt::Key_A); }, false},
+        {"a click", [](QWindow* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(100, 100)); },
+         false},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.what);
+        ShowDashboard(&owner, &devices);
+        QPointer<TfrmDashboard> board = Dashboard();
+        ASSERT_TRUE(board);
+        ASSERT_TRUE(testutil::waitUntil([&] { return board->isVisible(); }));
+        ASSERT_TRUE(board->isFullScreen());
+        QScreen* screen = board->screen();
+        ASSERT_NE(screen, nullptr);
+
+        c.send(board->windowHandle());
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(board); // never closed by it
+        EXPECT_TRUE(DashboardOpen());
+        if (c.leaves) {
+            ASSERT_TRUE(testutil::waitUntil([&] { return board->isVisible(); }));
+            EXPECT_FALSE(board->isFullScreen());
+            EXPECT_FALSE(board->IsFullscreenPlacement());
+            EXPECT_FALSE(board->windowFlags() & Qt::FramelessWindowHint);
+            // A window on the same screen that leaves room around it.
+            EXPECT_EQ(board->screen(), screen);
+            const QRect area = screen->availableGeometry();
+            EXPECT_TRUE(area.contains(board->geometry())) << board->geometry().x();
+            EXPECT_LT(board->width(), area.width());
+            EXPECT_LT(board->height(), area.height());
+            EXPECT_GT(board->width(), area.width() / 3);
+            EXPECT_GT(board->height(), area.height() / 3);
+            // The grid still fills it.
+            EXPECT_EQ(board->DrawGrid->size(), board->size());
+        } else {
+            EXPECT_TRUE(board->isVisible());
+            EXPECT_TRUE(board->isFullScreen());
+            EXPECT_EQ(board->geometry(), screen->geometry());
+        }
+        delete board;
     }
 }
 
