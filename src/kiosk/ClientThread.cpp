@@ -67,8 +67,13 @@ QString TDeviceItem::Address() const {
 }
 
 void TDeviceItem::SetAddress(const QString& value) {
-    std::lock_guard lock(FCriticalSection);
-    FAddress = value;
+    {
+        std::lock_guard lock(FCriticalSection);
+        if (FAddress == value)
+            return;
+        FAddress = value;
+    }
+    PlaceChanged();
 }
 
 int TDeviceItem::Port() const {
@@ -77,8 +82,32 @@ int TDeviceItem::Port() const {
 }
 
 void TDeviceItem::SetPort(int value) {
+    {
+        std::lock_guard lock(FCriticalSection);
+        if (FPort == value)
+            return;
+        FPort = value;
+    }
+    PlaceChanged();
+}
+
+void TDeviceItem::PlaceChanged() {
+    // The thread reads the place at each attempt; a connection to the old place would
+    // otherwise stand until it drops, while the list already shows the new one.
+    if (FSocketThread && !FSocketThread->Suspended())
+        FSocketThread->RequestReconnect();
+}
+
+TDeviceHealth TDeviceItem::Health() const {
     std::lock_guard lock(FCriticalSection);
-    FPort = value;
+    TDeviceHealth health;
+    health.connectedSince = FConnectedSince;
+    health.lastLineAt = FLastLineAt;
+    health.lastError = FLastError;
+    const auto since = std::chrono::steady_clock::now() - std::chrono::hours(24);
+    health.lossesLast24h = static_cast<int>(
+        std::count_if(FLosses.begin(), FLosses.end(), [&](auto at) { return at >= since; }));
+    return health;
 }
 
 TVersion TDeviceItem::Version() const {

@@ -5,9 +5,12 @@
 #include "kiosk/KioskObserver.h"
 #include "kiosk/KioskProtocol.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -43,7 +46,26 @@ inline constexpr int ReadSize = 1023;
 inline constexpr int ErrorRetry = 3000;
 inline constexpr int ObsoleteRetry = 5000;
 inline constexpr std::uint32_t CommandGiveUp = 10000;
+// A kiosk whose connections keep ending right after they open (it serves another
+// console, or two records point at it) is not hammered: from the third such drop
+// within DropWindow the next attempt waits 1 s, then 2 s, 4 s ... up to DropBackoffMax.
+// A connection "lasts" once the version was accepted and it stood for ConnectionLasts;
+// such a connection forgets the drops. The first reconnect after a drop stays immediate.
+inline constexpr int DropWindow = 60000;
+inline constexpr int DropsBeforeBackoff = 3;
+inline constexpr int DropBackoffFirst = 1000;
+inline constexpr int DropBackoffMax = 30000;
+inline constexpr int ConnectionLasts = 10000;
 } // namespace KioskTiming
+
+// How a kiosk's link has been doing, for the operator. A copy, taken under the record's
+// lock; times are UTC.
+struct TDeviceHealth {
+    QDateTime connectedSince; // when the current connection was made; invalid when none stands
+    QDateTime lastLineAt;     // when the kiosk's last line came in; invalid before the first
+    int lossesLast24h = 0;    // connections that ended other than by the console, last 24 hours
+    QString lastError;        // the text of the last failed attempt or lost connection
+};
 
 // The oldest kiosk program the console talks to is anything newer than this.
 inline const TVersion kMinKioskVersion{QStringLiteral("14.0.0.0")};
@@ -82,9 +104,15 @@ public:
     bool Enabled() const { return FEnabled.load(); }
     void SetEnabled(bool value) { FEnabled.store(value); }
     QString Address() const;
-    void SetAddress(const QString& value);
     int Port() const;
+    // Main thread. A new address or port ends the current connection (or the wait before
+    // the next attempt), and the thread connects to the new place at once; setting the
+    // value it already has changes nothing.
+    void SetAddress(const QString& value);
     void SetPort(int value);
+
+    // The link's health figures; any thread.
+    TDeviceHealth Health() const;
     QString Name; // main thread only
 
     // Order data, under the lock.
@@ -112,6 +140,7 @@ private:
     friend class TSocketThread;
     TDeviceItem() = default;
     void CreateThread();
+    void PlaceChanged();
     void ThreadTerminate(const std::shared_ptr<TSocketThread>& ended);
 
     std::shared_ptr<TSocketThread> FSocketThread;
@@ -124,6 +153,11 @@ private:
     std::atomic<bool> FEnabled{true};
     QString FAddress;
     int FPort = 0;
+    // Health, under the lock; written by the connection thread.
+    QDateTime FConnectedSince;
+    QDateTime FLastLineAt;
+    std::deque<std::chrono::steady_clock::time_point> FLosses; // within the last 24 hours
+    QString FLastError;
     bool FReleased = false;      // main thread
     bool FResumePending = false; // main thread: enabled again while the old thread stopped
 };
@@ -186,13 +220,29 @@ public:
 
     const char* ClassName() const override { return "TSocketThread"; }
     TThreadState ThreadState() const { return FThreadState.load(); }
-    // Closes the connection from another thread and wakes every wait of this thread.
+    // Closes the connection from another thread and wakes every wait of this thread;
+    // a stop request that no later wait can swallow.
     void Abort() override;
+    void MegaTerminate() override;
+    // Any thread: end the current connection, or the wait before the next attempt, and
+    // connect again at once (the kiosk's address or port changed).
+    void RequestReconnect();
 
 protected:
     void Execute() override;
 
 private:
+    bool StopRequested();
+    void TakeFreshClient();
+    // One connection attempt and, when it stands, the whole connection. Returns how
+    // long to wait before the next attempt; never throws.
+    int ConnectionAttempt(TDeviceItem& item);
+    int Attempt(TDeviceItem& item);
+    int ConnectionEnded(TDeviceItem& item, std::chrono::steady_clock::time_point connectedAt,
+                        const QString& cause);
+    // Waits ms before the next attempt. False when a stop was requested.
+    bool RetryWait(int ms);
+    QString Where() const;
     template <typename Call> void PostToObserver(Call call);
     void SetThreadState(TThreadState state, bool notify = true);
     void NotifyMainWindow(TThreadState state);
@@ -205,11 +255,36 @@ private:
     void VersionCheck(TDeviceItem& item, const QString& value);
 
     std::weak_ptr<TDeviceItem> DeviceItem;
+    const void* FDeviceKey; // the record's address, for merging its state notifications
+    // Replaced by this thread only, under FWakeMutex, after a reconnect request; read by
+    // other threads under that lock.
     std::unique_ptr<orvanta::TcpClient> FClientSocket;
     std::atomic<TThreadState> FThreadState{tsSuspended};
     TLineBuffer FInBuffer;
     bool FBreakWork = false;
+    bool FVersionAccepted = false; // this connection
+    QString FHost;                 // the place of the current attempt, for the system log
+    int FPort = 0;
+    QString FLastFailure; // the last failed attempt's text, logged once per change
+    std::deque<std::chrono::steady_clock::time_point> FDrops; // connections that did not last
+
+    // Stop and reconnect requests: never reset by a wait, so none is lost between a
+    // check and the wait that follows.
+    std::mutex FWakeMutex;
+    std::condition_variable FWakeCv;
+    bool FStopRequested = false;
+    bool FReconnectRequested = false;
 };
+
+// Points of a connection attempt where a test can step in: make an attempt fail in a
+// way no kiosk can, or stop the thread at an exact moment. Production leaves the hook
+// empty; it is a plain function pointer so that setting it is one atomic store.
+enum class TLinkPoint {
+    Attempt,   // a connection attempt begins, before the connection is opened
+    RetryWait, // the thread is about to wait before its next attempt
+};
+using TLinkHook = void (*)(TSocketThread& thread, TLinkPoint point);
+void SetLinkTestHook(TLinkHook hook);
 
 // The millisecond tick of the connection threads, unsigned 32 bit (wraps).
 std::uint32_t TickCount();

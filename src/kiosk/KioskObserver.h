@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <memory>
 
 class TDeviceItem;
@@ -24,6 +25,12 @@ public:
     virtual void WMKioskPayEnd(const std::shared_ptr<TDeviceItem>& device) = 0;
     // The connection threads' trace lines.
     virtual void AddLogLine(const std::shared_ptr<TDeviceItem>& device, const QString& line) = 0;
+    // Trace lines dropped because the main thread fell behind (their queue is capped);
+    // called once, after the rest of the queue has been handled. By default the count
+    // becomes one trace line without a device.
+    virtual void KioskTraceDropped(std::size_t count) {
+        AddLogLine(nullptr, QStringLiteral("%1 trace lines dropped").arg(count));
+    }
 };
 
 // The process-wide observer; set and read on the main thread only. Notifications that

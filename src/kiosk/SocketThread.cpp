@@ -3,8 +3,10 @@
 #include "common/GlobConst.h"
 #include "platform/Error.h"
 #include "platform/MainThread.h"
+#include "platform/SystemLog.h"
 #include "platform/TcpClient.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -18,28 +20,111 @@ constexpr qsizetype kMaxLogLine = 4096;
 // the next step, and the line-length guard gets to look in between.
 constexpr int kMaxChunk = 1 << 20;
 
-} // namespace
+std::atomic<TLinkHook> g_linkHook{nullptr};
 
-template <typename Call> void TSocketThread::PostToObserver(Call call) {
-    // The task holds the record weakly: a notification about a record that has left the
-    // list by the time it runs is dropped, never dereferenced.
-    std::weak_ptr<TDeviceItem> weak = DeviceItem;
-    orvanta::MainThreadDispatcher::instance().post([weak, call = std::move(call)] {
-        auto item = weak.lock();
+void linkPoint(TSocketThread& thread, TLinkPoint point) {
+    if (auto hook = g_linkHook.load())
+        hook(thread, point);
+}
+
+// A task for the main thread that calls the observer about a record. It holds the record
+// weakly: a notification about a record that has left the list by the time it runs is
+// dropped, never dereferenced.
+template <typename Call>
+std::function<void()> ObserverTask(const std::weak_ptr<TDeviceItem>& device, Call call) {
+    return [device, call = std::move(call)] {
+        auto item = device.lock();
         auto* observer = KioskObserver();
         if (item && observer)
             call(*observer, item);
+    };
+}
+
+void installDropReporter() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        orvanta::MainThreadDispatcher::instance().setDropReporter([](std::size_t count) {
+            if (auto* observer = KioskObserver())
+                observer->KioskTraceDropped(count);
+        });
     });
+}
+
+} // namespace
+
+void SetLinkTestHook(TLinkHook hook) {
+    g_linkHook.store(hook);
+}
+
+template <typename Call> void TSocketThread::PostToObserver(Call call) {
+    orvanta::MainThreadDispatcher::instance().postOrdered(
+        FDeviceKey, ObserverTask(DeviceItem, std::move(call)));
 }
 
 TSocketThread::TSocketThread(const std::shared_ptr<TDeviceItem>& aDeviceItem)
     : DeviceItem(aDeviceItem)
-    , FClientSocket(std::make_unique<orvanta::TcpClient>()) {}
+    , FDeviceKey(aDeviceItem.get())
+    , FClientSocket(std::make_unique<orvanta::TcpClient>()) {
+    installDropReporter();
+}
 
 TSocketThread::~TSocketThread() = default;
 
 void TSocketThread::Abort() {
-    FClientSocket->Interrupt();
+    {
+        std::lock_guard lock(FWakeMutex);
+        FStopRequested = true;
+        FClientSocket->Interrupt();
+    }
+    FWakeCv.notify_all();
+}
+
+void TSocketThread::MegaTerminate() {
+    TMegaThread::MegaTerminate();
+    {
+        std::lock_guard lock(FWakeMutex);
+        FStopRequested = true;
+    }
+    FWakeCv.notify_all();
+}
+
+void TSocketThread::RequestReconnect() {
+    {
+        std::lock_guard lock(FWakeMutex);
+        FReconnectRequested = true;
+        FClientSocket->Interrupt();
+    }
+    FWakeCv.notify_all();
+}
+
+bool TSocketThread::StopRequested() {
+    std::lock_guard lock(FWakeMutex);
+    return FStopRequested || Terminated();
+}
+
+void TSocketThread::TakeFreshClient() {
+    // An interrupted client stays interrupted; after a reconnect request the next attempt
+    // needs a new one. After a stop it stays as it is, so the stop is never undone.
+    std::lock_guard lock(FWakeMutex);
+    if (!FReconnectRequested)
+        return;
+    FReconnectRequested = false;
+    if (!FStopRequested && FClientSocket->Interrupted())
+        FClientSocket = std::make_unique<orvanta::TcpClient>();
+}
+
+bool TSocketThread::RetryWait(int ms) {
+    linkPoint(*this, TLinkPoint::RetryWait);
+    std::unique_lock lock(FWakeMutex);
+    // Unlike MegaSleep, nothing here resets a request: a stop that came while the thread
+    // was connecting ends this wait at once instead of after its full time.
+    FWakeCv.wait_for(lock, std::chrono::milliseconds(ms),
+                     [this] { return FStopRequested || Terminated() || FReconnectRequested; });
+    return !FStopRequested && !Terminated();
+}
+
+QString TSocketThread::Where() const {
+    return QStringLiteral("Kiosk %1:%2").arg(FHost).arg(FPort);
 }
 
 void TSocketThread::SetThreadState(TThreadState state, bool notify) {
@@ -50,18 +135,26 @@ void TSocketThread::SetThreadState(TThreadState state, bool notify) {
 }
 
 void TSocketThread::NotifyMainWindow(TThreadState state) {
-    PostToObserver([state](IKioskObserver& observer, const std::shared_ptr<TDeviceItem>& item) {
-        observer.WMKioskState(item, state);
-    });
+    // A busy main thread gets the latest state of this kiosk, not every step on the way;
+    // but a state other than tsConnected closes an order window, so such a state is never
+    // merged into a later tsConnected.
+    orvanta::MainThreadDispatcher::instance().postLatest(
+        FDeviceKey,
+        ObserverTask(DeviceItem,
+                     [state](IKioskObserver& observer, const std::shared_ptr<TDeviceItem>& item) {
+                         observer.WMKioskState(item, state);
+                     }),
+        state != tsConnected);
 }
 
 void TSocketThread::AddLog(const QString& text) {
     QString line =
         text.size() > kMaxLogLine ? text.left(kMaxLogLine) + QStringLiteral("...") : text;
-    PostToObserver([line = std::move(line)](IKioskObserver& observer,
-                                            const std::shared_ptr<TDeviceItem>& item) {
-        observer.AddLogLine(item, line);
-    });
+    orvanta::MainThreadDispatcher::instance().postTrace(ObserverTask(
+        DeviceItem, [line = std::move(line)](IKioskObserver& observer,
+                                             const std::shared_ptr<TDeviceItem>& item) {
+            observer.AddLogLine(item, line);
+        }));
 }
 
 void TSocketThread::SendLine(const QByteArray& word) {
@@ -101,80 +194,166 @@ void TSocketThread::Execute() {
 
     SetThreadState(tsWaiting);
     AddLog(QStringLiteral("Thread started"));
-    while (!item->Enabled() && !Terminated())
+    while (!item->Enabled() && !StopRequested())
         std::this_thread::sleep_for(std::chrono::milliseconds(KioskTiming::EnabledPoll));
-    if (Terminated())
+    if (StopRequested())
         return;
 
-    // Abort comes just before the stop request: a connection closed by it ends the loop
-    // too, or the thread could start one more attempt and a full retry wait before it
-    // sees the request.
-    while (!Terminated() && item->Enabled() && !FClientSocket->Interrupted()) {
-        SetThreadState(tsConnecting);
-        FClientSocket->Close();
-        FClientSocket->SetHost(item->Address());
-        FClientSocket->SetPort(item->Port());
-        try {
-            FClientSocket->Open();
-        } catch (const orvanta::Exception& e) {
-            SetErrorMessage(e.message());
-            SetThreadState(tsError);
-            AddLog(QStringLiteral("Error : ") + e.message());
-            if (!MegaSleep(KioskTiming::ErrorRetry))
-                break;
-            continue;
-        }
-        if (!FClientSocket->Connected()) {
-            SetThreadState(tsError);
-            if (!MegaSleep(KioskTiming::ErrorRetry))
-                break;
-            continue;
-        }
-
-        SetThreadState(tsWaitingVersion);
-        AddLog(QStringLiteral("Connected, checking version"));
-        {
-            TDeviceLock lock(*item);
-            item->FKioskCommands.clear();
-            item->FCommandFlag = false;
-            item->FCommandTick = 0;
-            item->FKioskCommands.push_back(kcGetVersion);
-            item->FKioskAlive = false;
-            item->FVersion.Zero();
-        }
-        FInBuffer.Clear();
-        FBreakWork = false;
-
-        while (!FBreakWork) {
-            // A stop request ends a standing connection at once, quiet or not. Checked
-            // without an exception: a thousand threads stopping together would otherwise
-            // queue up on the unwinder's lock.
-            if (Terminated() || FClientSocket->Interrupted()) {
-                AddLog(QStringLiteral("Error : ") + (Terminated()
-                                                         ? QStringLiteral("Cancelled")
-                                                         : QStringLiteral("Connection closed")));
-                FBreakWork = true;
-                break;
-            }
-            try {
-                ExchangeStep(*item);
-            } catch (const orvanta::Exception& e) {
-                AddLog(QStringLiteral("Error : ") + e.message());
-                FBreakWork = true;
-            }
-        }
-
-        FClientSocket->Close();
-        if (FThreadState.load() == tsObsoleteVersion) {
-            if (!MegaSleep(KioskTiming::ObsoleteRetry))
-                break;
-        } else {
-            SetThreadState(tsDisconnected);
-        }
+    while (!StopRequested() && item->Enabled()) {
+        TakeFreshClient();
+        const int wait = ConnectionAttempt(*item);
+        if (wait > 0 && !RetryWait(wait))
+            break;
     }
 
     AddLog(QStringLiteral("Thread stopped"));
     SetThreadState(tsSuspended);
+}
+
+int TSocketThread::ConnectionAttempt(TDeviceItem& item) {
+    // One kiosk must never end the console: whatever escapes an attempt (out of memory,
+    // a fault in a library) makes it a failed attempt like any other.
+    QString text;
+    try {
+        return Attempt(item);
+    } catch (const std::exception& e) {
+        text = QString::fromUtf8(e.what());
+    } catch (...) {
+        text = QStringLiteral("unknown exception");
+    }
+    try {
+        FClientSocket->Close();
+        {
+            TDeviceLock lock(item);
+            item.FConnectedSince = QDateTime();
+            item.FLastError = text;
+        }
+        SetErrorMessage(text);
+        SetThreadState(tsError);
+        AddLog(QStringLiteral("Error : ") + text);
+        orvanta::systemLog(orvanta::LogPriority::Error,
+                           Where() + QStringLiteral(": exception in the connection: ") + text);
+    } catch (...) {
+        // Out of memory even for the report: the retry below is all that is left.
+        FThreadState.store(tsError);
+    }
+    return KioskTiming::ErrorRetry;
+}
+
+int TSocketThread::Attempt(TDeviceItem& item) {
+    SetThreadState(tsConnecting);
+    FClientSocket->Close();
+    FHost = item.Address();
+    FPort = item.Port();
+    FClientSocket->SetHost(FHost);
+    FClientSocket->SetPort(FPort);
+    linkPoint(*this, TLinkPoint::Attempt);
+    try {
+        FClientSocket->Open();
+    } catch (const orvanta::Exception& e) {
+        if (FClientSocket->Interrupted())
+            return 0; // a stop or a new address cut it short; the loop decides
+        SetErrorMessage(e.message());
+        SetThreadState(tsError);
+        AddLog(QStringLiteral("Error : ") + e.message());
+        {
+            TDeviceLock lock(item);
+            item.FLastError = e.message();
+        }
+        // A kiosk that is down would fill the log every three seconds: one entry per
+        // change of the reason.
+        if (e.message() != FLastFailure)
+            orvanta::systemLog(orvanta::LogPriority::Warning,
+                               Where() + QStringLiteral(": connection failed: ") + e.message());
+        FLastFailure = e.message();
+        return KioskTiming::ErrorRetry;
+    }
+    if (!FClientSocket->Connected()) {
+        SetThreadState(tsError);
+        return KioskTiming::ErrorRetry;
+    }
+
+    const auto connectedAt = std::chrono::steady_clock::now();
+    FLastFailure.clear();
+    SetThreadState(tsWaitingVersion);
+    AddLog(QStringLiteral("Connected, checking version"));
+    {
+        TDeviceLock lock(item);
+        item.FKioskCommands.clear();
+        item.FCommandFlag = false;
+        item.FCommandTick = 0;
+        item.FKioskCommands.push_back(kcGetVersion);
+        item.FKioskAlive = false;
+        item.FVersion.Zero();
+        item.FConnectedSince = QDateTime::currentDateTimeUtc();
+    }
+    orvanta::systemLog(orvanta::LogPriority::Info, Where() + QStringLiteral(": connected"));
+    FInBuffer.Clear();
+    FBreakWork = false;
+    FVersionAccepted = false;
+
+    QString cause;
+    while (!FBreakWork) {
+        // A stop request ends a standing connection at once, quiet or not. Checked
+        // without an exception: a thousand threads stopping together would otherwise
+        // queue up on the unwinder's lock.
+        if (Terminated() || FClientSocket->Interrupted()) {
+            cause =
+                Terminated() ? QStringLiteral("Cancelled") : QStringLiteral("Connection closed");
+            AddLog(QStringLiteral("Error : ") + cause);
+            FBreakWork = true;
+            break;
+        }
+        try {
+            ExchangeStep(item);
+        } catch (const orvanta::Exception& e) {
+            cause = e.message();
+            AddLog(QStringLiteral("Error : ") + cause);
+            FBreakWork = true;
+        }
+    }
+    FClientSocket->Close();
+    return ConnectionEnded(item, connectedAt, cause);
+}
+
+int TSocketThread::ConnectionEnded(TDeviceItem& item,
+                                   std::chrono::steady_clock::time_point connectedAt,
+                                   const QString& cause) {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    // Ended by the console itself: a stop, or the kiosk's new address.
+    const bool byConsole = FClientSocket->Interrupted() || Terminated();
+    const bool refused = FThreadState.load() == tsObsoleteVersion;
+    {
+        TDeviceLock lock(item);
+        item.FConnectedSince = QDateTime();
+        if (!byConsole && !refused) {
+            item.FLosses.push_back(now);
+            while (!item.FLosses.empty() && now - item.FLosses.front() > hours(24))
+                item.FLosses.pop_front();
+            item.FLastError = cause;
+        }
+    }
+    if (refused)
+        return KioskTiming::ObsoleteRetry; // the state stays while it waits
+    SetThreadState(tsDisconnected);
+    if (byConsole)
+        return 0;
+    orvanta::systemLog(orvanta::LogPriority::Warning,
+                       Where() + QStringLiteral(": connection lost: ") + cause);
+
+    if (FVersionAccepted && now - connectedAt >= milliseconds(KioskTiming::ConnectionLasts)) {
+        FDrops.clear();
+        return 0;
+    }
+    FDrops.push_back(now);
+    while (now - FDrops.front() > milliseconds(KioskTiming::DropWindow))
+        FDrops.pop_front();
+    const int drops = static_cast<int>(FDrops.size());
+    if (drops < KioskTiming::DropsBeforeBackoff)
+        return 0;
+    const int doublings = std::min(drops - KioskTiming::DropsBeforeBackoff, 5);
+    return std::min(KioskTiming::DropBackoffFirst << doublings, KioskTiming::DropBackoffMax);
 }
 
 void TSocketThread::ExchangeStep(TDeviceItem& item) {
@@ -217,12 +396,18 @@ void TSocketThread::ExchangeStep(TDeviceItem& item) {
     if (chunk.isEmpty())
         throw orvanta::Exception(QStringLiteral("Disconnected by zero length data"));
     FInBuffer.Append(chunk.constData(), static_cast<std::size_t>(chunk.size()));
+    bool gotLine = false;
     while (!FBreakWork) {
         auto line = FInBuffer.ExtractLine();
         if (!line)
             break;
         if (line->isEmpty())
             continue;
+        if (!gotLine) {
+            gotLine = true;
+            TDeviceLock lock(item);
+            item.FLastLineAt = QDateTime::currentDateTimeUtc();
+        }
         ProcessKioskLine(item, *line);
     }
     if (!FBreakWork && FInBuffer.Overlong())
@@ -232,7 +417,16 @@ void TSocketThread::ExchangeStep(TDeviceItem& item) {
 
 void TSocketThread::ProcessKioskLine(TDeviceItem& item, const QByteArray& line) {
     const QStringList lines = DecodeKioskLine(line);
-    AddLog(QStringLiteral("Server ---> ") + lines.join(QLatin1Char(' ')));
+    // The trace is cut while it is put together: a line of many megabytes (an order
+    // document) is never copied whole just to be shortened afterwards.
+    QString trace = QStringLiteral("Server ---> ");
+    const qsizetype limit = kMaxLogLine + 1; // one more, so that AddLog marks the cut
+    for (qsizetype i = 0; i < lines.size() && trace.size() < limit; ++i) {
+        if (i > 0)
+            trace += QLatin1Char(' ');
+        trace += QStringView(lines[i]).left(limit - trace.size());
+    }
+    AddLog(trace);
     for (const QString& decoded : lines) {
         if (FBreakWork)
             break;
@@ -305,6 +499,7 @@ void TSocketThread::VersionCheck(TDeviceItem& item, const QString& value) {
         item.FVersion.ParseStr(rest);
         accepted = item.FVersion.NewerThan(kMinKioskVersion);
         if (accepted) {
+            FVersionAccepted = true;
             AddLog(QStringLiteral("Version OK"));
             SetThreadState(tsConnected);
             item.AddKioskCommand(kcGetWorkState);
@@ -313,8 +508,11 @@ void TSocketThread::VersionCheck(TDeviceItem& item, const QString& value) {
             SetThreadState(tsObsoleteVersion);
         }
     }
-    if (accepted)
+    if (accepted) {
         NotifyMainWindow(FThreadState.load());
-    else
+    } else {
         FBreakWork = true;
+        orvanta::systemLog(orvanta::LogPriority::Warning,
+                           Where() + QStringLiteral(": version refused: ") + value.left(80));
+    }
 }

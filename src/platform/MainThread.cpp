@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <utility>
 
 namespace orvanta {
 
@@ -22,17 +23,89 @@ void MainThreadDispatcher::setWaker(std::function<void()> waker) {
     m_waker = std::move(waker);
 }
 
+void MainThreadDispatcher::setDropReporter(std::function<void(std::size_t)> reporter) {
+    std::lock_guard lock(m_mutex);
+    m_dropReporter = std::move(reporter);
+}
+
+bool MainThreadDispatcher::push(Entry entry) {
+    m_tasks.push_back(std::move(entry));
+    if (m_wakePending)
+        return false;
+    m_wakePending = true;
+    return true;
+}
+
 bool MainThreadDispatcher::post(Task task) {
     std::function<void()> wake;
     {
         std::lock_guard lock(m_mutex);
         if (m_closed)
             return false;
-        m_tasks.push_back(std::move(task));
-        if (!m_wakePending) {
-            m_wakePending = true;
+        if (push({std::move(task)}))
             wake = m_waker;
+    }
+    m_cv.notify_all();
+    if (wake)
+        wake();
+    return true;
+}
+
+bool MainThreadDispatcher::postOrdered(const void* key, Task task) {
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return false;
+        m_latest.erase(key);
+        if (push({std::move(task)}))
+            wake = m_waker;
+    }
+    m_cv.notify_all();
+    if (wake)
+        wake();
+    return true;
+}
+
+bool MainThreadDispatcher::postLatest(const void* key, Task task, bool sticky) {
+    std::function<void()> wake;
+    Task replaced; // freed outside the lock: its captures may hold the last reference
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return false;
+        const auto it = m_latest.find(key);
+        if (it != m_latest.end() && m_tasks.size() >= kMergeAbove) {
+            Entry& waiting = m_tasks[static_cast<std::size_t>(it->second - m_frontSeq)];
+            if (!waiting.sticky || sticky) {
+                replaced = std::exchange(waiting.task, std::move(task));
+                waiting.sticky = sticky;
+                return true;
+            }
         }
+        m_latest[key] = m_frontSeq + m_tasks.size();
+        if (push({std::move(task), sticky}))
+            wake = m_waker;
+    }
+    m_cv.notify_all();
+    if (wake)
+        wake();
+    return true;
+}
+
+bool MainThreadDispatcher::postTrace(Task task) {
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return false;
+        if (m_pendingTraces >= kMaxPendingTraces) {
+            ++m_droppedTraces;
+            return false;
+        }
+        ++m_pendingTraces;
+        if (push({std::move(task)}))
+            wake = m_waker;
     }
     m_cv.notify_all();
     if (wake)
@@ -41,14 +114,24 @@ bool MainThreadDispatcher::post(Task task) {
 }
 
 std::size_t MainThreadDispatcher::drain() {
-    std::deque<Task> batch;
+    std::deque<Entry> batch;
+    std::size_t dropped = 0;
+    std::function<void(std::size_t)> reporter;
     {
         std::lock_guard lock(m_mutex);
         batch.swap(m_tasks);
+        m_frontSeq += batch.size();
+        m_latest.clear();
+        m_pendingTraces = 0;
+        dropped = std::exchange(m_droppedTraces, 0);
+        if (dropped > 0)
+            reporter = m_dropReporter;
         m_wakePending = false;
     }
-    for (auto& task : batch)
-        task();
+    for (auto& entry : batch)
+        entry.task();
+    if (reporter)
+        reporter(dropped);
     return batch.size();
 }
 
@@ -61,11 +144,15 @@ std::size_t MainThreadDispatcher::waitAndDrain(int ms) {
 }
 
 void MainThreadDispatcher::close() {
-    std::deque<Task> dropped;
+    std::deque<Entry> dropped;
     {
         std::lock_guard lock(m_mutex);
         m_closed = true;
         dropped.swap(m_tasks);
+        m_frontSeq += dropped.size();
+        m_latest.clear();
+        m_pendingTraces = 0;
+        m_droppedTraces = 0;
         m_wakePending = false;
     }
     m_cv.notify_all();

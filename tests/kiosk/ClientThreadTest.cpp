@@ -21,6 +21,7 @@ const QByteArray kGoodVersion = "VERSION=Kiosk 14.2.0.7";
 class ConnectionThread : public ::testing::Test {
 protected:
     void TearDown() override {
+        SetLinkTestHook(nullptr);
         if (device) {
             device->Release();
             waitUntil(
@@ -282,6 +283,60 @@ TEST_F(ConnectionThread, StopDuringTheObsoleteWaitEndsAtOnce) {
     ASSERT_TRUE(stopAndWait(*device, 2000));
     EXPECT_LT(msBetween(t0, steady_clock::now()), 1000);
     EXPECT_TRUE(rec.hasLog(QStringLiteral("Thread stopped")));
+}
+
+TEST_F(ConnectionThread, StopDuringAPendingConnectEndsWithinASecond) {
+    UnansweringPeer peer;
+    if (peer.port() == 0)
+        GTEST_SKIP() << "this kernel answers connections despite a full accept queue";
+    device = makeDevice(peer.port());
+    device->ResumeThread();
+    ASSERT_TRUE(rec.waitForState(tsConnecting, 3000));
+    testutil::pump(300);
+    ASSERT_EQ(device->ThreadState(), tsConnecting);
+    const auto t0 = steady_clock::now();
+    ASSERT_TRUE(stopAndWait(*device, 8000));
+    EXPECT_LT(msBetween(t0, steady_clock::now()), 1500);
+    EXPECT_TRUE(rec.waitForLog(QStringLiteral("Thread stopped"), 1000));
+}
+
+// A stop that lands between the end of a connection and the wait before the next
+// attempt: the wait must not swallow it. The hook stops the thread at that exact point.
+std::atomic<steady_clock::rep> g_stoppedAt{0};
+
+TEST_F(ConnectionThread, StopJustBeforeARetryWaitEndsWithinASecond) {
+    struct Case {
+        const char* name;
+        QByteArray version; // empty: the kiosk refuses connections
+    };
+    const Case cases[] = {{"refused version", "VERSION=Kiosk 13.0.0.0"},
+                          {"refused connection", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeKiosk peer;
+        if (c.version.isEmpty())
+            peer.stopListening();
+        else
+            peer.autoVersion(c.version);
+        g_stoppedAt = 0;
+        SetLinkTestHook([](TSocketThread& thread, TLinkPoint point) {
+            if (point != TLinkPoint::RetryWait || g_stoppedAt.load() != 0)
+                return;
+            g_stoppedAt = steady_clock::now().time_since_epoch().count();
+            thread.Abort();
+            thread.MegaTerminate();
+        });
+        auto dev = makeDevice(peer.port());
+        dev->ResumeThread();
+        const auto thread = dev->SocketThread();
+        ASSERT_TRUE(waitUntil([&] { return g_stoppedAt.load() != 0; }, 5000));
+        ASSERT_TRUE(thread->WaitForFinish(6000));
+        const steady_clock::time_point stoppedAt{steady_clock::duration{g_stoppedAt.load()}};
+        EXPECT_LT(msBetween(stoppedAt, steady_clock::now()), 1500);
+        SetLinkTestHook(nullptr);
+        dev->Release();
+        testutil::pump(50);
+    }
 }
 
 TEST_F(ConnectionThread, StopDuringAQuietConnectionEndsAtOnce) {

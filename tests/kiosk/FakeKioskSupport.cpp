@@ -185,3 +185,85 @@ bool FakeKiosk::clientConnected() const {
     std::lock_guard lock(m_mutex);
     return m_clientFd >= 0;
 }
+
+namespace {
+
+int listenOnLoopback(int backlog, int* port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    *port = ntohs(addr.sin_port);
+    ::listen(fd, backlog);
+    return fd;
+}
+
+} // namespace
+
+UnansweringPeer::UnansweringPeer() {
+    int port = 0;
+    m_listenFd = listenOnLoopback(0, &port);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    // Fill the accept queue until an attempt stays pending.
+    for (int i = 0; i < 8; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        m_fillers.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Prove it: one more attempt must still be pending after a moment.
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    pollfd pfd{probe, POLLOUT, 0};
+    const bool answered = ::poll(&pfd, 1, 300) > 0;
+    ::close(probe);
+    m_port = answered ? 0 : port;
+}
+
+UnansweringPeer::~UnansweringPeer() {
+    for (int fd : m_fillers)
+        ::close(fd);
+    ::close(m_listenFd);
+}
+
+ClosingPeer::ClosingPeer() {
+    m_listenFd = listenOnLoopback(64, &m_port);
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_thread = std::thread(&ClosingPeer::run, this);
+}
+
+ClosingPeer::~ClosingPeer() {
+    m_stop = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(m_wakeFd, &one, sizeof one);
+    m_thread.join();
+    ::close(m_listenFd);
+    ::close(m_wakeFd);
+}
+
+void ClosingPeer::run() {
+    while (!m_stop) {
+        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_listenFd, POLLIN, 0}};
+        if (::poll(fds, 2, 100) <= 0 || !(fds[1].revents & POLLIN))
+            continue;
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        {
+            std::lock_guard lock(m_mutex);
+            m_connectTimes.push_back(Clock::now());
+        }
+        ::close(fd);
+    }
+}
+
+std::vector<ClosingPeer::Clock::time_point> ClosingPeer::connectTimes() const {
+    std::lock_guard lock(m_mutex);
+    return m_connectTimes;
+}

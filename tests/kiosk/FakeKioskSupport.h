@@ -65,3 +65,43 @@ private:
     QByteArray m_autoVersion;
     bool m_listening = true;
 };
+
+// A listener that never accepts, with its queue filled: a connection attempt to it gets
+// no answer at all, like a kiosk that vanished from the network. Skip the test when
+// port() is 0 (the kernel answered despite the full queue).
+class UnansweringPeer {
+public:
+    UnansweringPeer();
+    ~UnansweringPeer();
+    UnansweringPeer(const UnansweringPeer&) = delete;
+    UnansweringPeer& operator=(const UnansweringPeer&) = delete;
+    int port() const { return m_port; }
+
+private:
+    int m_listenFd = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+// A kiosk that takes a console's connection and closes it at once, as one that already
+// serves another console does; it counts the connections and their times.
+class ClosingPeer {
+public:
+    using Clock = std::chrono::steady_clock;
+    ClosingPeer();
+    ~ClosingPeer();
+    ClosingPeer(const ClosingPeer&) = delete;
+    ClosingPeer& operator=(const ClosingPeer&) = delete;
+    int port() const { return m_port; }
+    std::vector<Clock::time_point> connectTimes() const;
+
+private:
+    void run();
+    int m_listenFd = -1;
+    int m_wakeFd = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::vector<Clock::time_point> m_connectTimes;
+};
