@@ -32,7 +32,10 @@ namespace {
 struct Counter : IKioskObserver {
     std::set<TDeviceItem*> connected;
     void WMKioskState(const std::shared_ptr<TDeviceItem>& d, TThreadState s) override {
-        if (s == tsConnected)
+        // While the main thread lags, a kiosk's states merge: tsConnected may arrive only
+        // as the work state the kiosk reported right after it.
+        if (s == tsConnected || s == tsWorkingIdle || s == tsWorkingOrder ||
+            s == tsOrderingFinished)
             connected.insert(d.get());
     }
     void WMKioskPayBlock(const std::shared_ptr<TDeviceItem>&) override {}

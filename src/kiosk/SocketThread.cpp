@@ -253,13 +253,14 @@ int TSocketThread::Attempt(TDeviceItem& item) {
     } catch (const orvanta::Exception& e) {
         if (FClientSocket->Interrupted())
             return 0; // a stop or a new address cut it short; the loop decides
-        SetErrorMessage(e.message());
-        SetThreadState(tsError);
-        AddLog(QStringLiteral("Error : ") + e.message());
+        // The figures first: whoever hears of tsError may read them at once.
         {
             TDeviceLock lock(item);
             item.FLastError = e.message();
         }
+        SetErrorMessage(e.message());
+        SetThreadState(tsError);
+        AddLog(QStringLiteral("Error : ") + e.message());
         // A kiosk that is down would fill the log every three seconds: one entry per
         // change of the reason.
         if (e.message() != FLastFailure)
@@ -275,6 +276,10 @@ int TSocketThread::Attempt(TDeviceItem& item) {
 
     const auto connectedAt = std::chrono::steady_clock::now();
     FLastFailure.clear();
+    {
+        TDeviceLock lock(item);
+        item.FConnectedSince = QDateTime::currentDateTimeUtc();
+    }
     SetThreadState(tsWaitingVersion);
     AddLog(QStringLiteral("Connected, checking version"));
     {
@@ -285,7 +290,6 @@ int TSocketThread::Attempt(TDeviceItem& item) {
         item.FKioskCommands.push_back(kcGetVersion);
         item.FKioskAlive = false;
         item.FVersion.Zero();
-        item.FConnectedSince = QDateTime::currentDateTimeUtc();
     }
     orvanta::systemLog(orvanta::LogPriority::Info, Where() + QStringLiteral(": connected"));
     FInBuffer.Clear();
