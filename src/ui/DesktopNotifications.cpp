@@ -31,49 +31,65 @@ bool DesktopNotifications::Show(const QString& key, const QString& summary, cons
     if (!m_bus.isConnected())
         return false;
     m_closeWhenKnown.remove(key);
+    const Next n{summary, body, urgent};
+    if (m_inFlight.contains(key))
+        m_queued.insert(key, n); // goes out with the id the pending answer brings
+    else
+        send(key, n);
+    return true;
+}
 
+void DesktopNotifications::send(const QString& key, const Next& n) {
     QVariantMap hints;
     // Critical stays on screen until we withdraw it: a customer waits at the kiosk.
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(urgent ? 2 : 1));
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(n.urgent ? 2 : 1));
     // We play our own sound; a service that plays one too would double it.
     hints.insert(QStringLiteral("suppress-sound"), true);
     hints.insert(QStringLiteral("desktop-entry"), kAppName);
 
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << kAppName << m_ids.value(key) << QString() << summary << body << QStringList() << hints
-         << qint32(-1);
+    call << kAppName << m_ids.value(key) << QString() << n.summary << n.body << QStringList()
+         << hints << qint32(-1);
+    m_inFlight.insert(key);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeout), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, key, summary, body](QDBusPendingCallWatcher* w) {
-                w->deleteLater();
-                const QDBusPendingReply<quint32> reply = *w;
-                if (reply.isError()) {
-                    m_lastError =
-                        reply.error().name() + QStringLiteral(": ") + reply.error().message();
-                    m_ids.remove(key);
-                    m_closeWhenKnown.remove(key);
-                    failed(summary, body);
-                    return;
-                }
-                ++m_delivered;
-                const quint32 id = reply.value();
-                m_ids.insert(key, id);
-                emit delivered(key, id);
-                if (m_closeWhenKnown.remove(key))
-                    Close(key);
-            });
-    return true;
+            [this, key, n](QDBusPendingCallWatcher* w) { answered(key, n, w); });
+}
+
+void DesktopNotifications::answered(const QString& key, const Next& sent,
+                                    QDBusPendingCallWatcher* w) {
+    w->deleteLater();
+    m_inFlight.remove(key);
+    const QDBusPendingReply<quint32> reply = *w;
+    if (reply.isError()) {
+        m_lastError = reply.error().name() + QStringLiteral(": ") + reply.error().message();
+        m_ids.remove(key);
+        m_closeWhenKnown.remove(key);
+        failed(sent.summary, sent.body);
+    } else {
+        ++m_delivered;
+        m_ids.insert(key, reply.value());
+        emit delivered(key, reply.value());
+        if (m_closeWhenKnown.remove(key)) {
+            Close(key);
+            return;
+        }
+    }
+    if (m_queued.contains(key))
+        send(key, m_queued.take(key));
 }
 
 void DesktopNotifications::Close(const QString& key) {
-    const auto it = m_ids.constFind(key);
-    if (it == m_ids.constEnd() || *it == 0) {
+    m_queued.remove(key);
+    if (m_inFlight.contains(key)) {
         // Shown but not yet answered: close it as soon as its id is known.
-        if (m_bus.isConnected())
-            m_closeWhenKnown.insert(key);
+        m_closeWhenKnown.insert(key);
         return;
     }
+    const auto it = m_ids.constFind(key);
+    if (it == m_ids.constEnd())
+        return;
     closeId(*it);
     m_ids.remove(key);
 }

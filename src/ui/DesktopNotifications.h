@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QString>
 
+class QDBusPendingCallWatcher;
+
 // Desktop notifications through the notification service of the session bus
 // (org.freedesktop.Notifications). Calls go out asynchronously, so a slow or hung
 // service never holds the main thread; the id the service answers is kept per key and
@@ -37,10 +39,22 @@ signals:
     void delivered(const QString& key, quint32 id);
 
 private:
+    struct Next {
+        QString summary;
+        QString body;
+        bool urgent;
+    };
+
+    void send(const QString& key, const Next& n);
+    void answered(const QString& key, const Next& sent, QDBusPendingCallWatcher* w);
     void closeId(quint32 id);
 
     QDBusConnection m_bus;
     QHash<QString, quint32> m_ids;
+    // One Notify per key on its way at a time: a second one sent before the first is
+    // answered would not know the id to replace and would stack a bubble beside it.
+    QSet<QString> m_inFlight;
+    QHash<QString, Next> m_queued;  // the newest text for a key whose Notify is on its way
     QSet<QString> m_closeWhenKnown; // closed while its Notify was still on its way
     int m_delivered = 0;
     QString m_lastError;
