@@ -4,6 +4,7 @@
 #include "core/MegaThread.h"
 #include "platform/MainThread.h"
 #include "platform/ProcessLimits.h"
+#include "platform/TerminationSignals.h"
 #include "ui/MainForm.h"
 #include "ui/SingleInstance.h"
 
@@ -95,8 +96,13 @@ int main(int argc, char** argv) {
         TfrmMain frmMain;
         QObject::connect(&instance, &TSingleInstance::activationRequested, &frmMain,
                          &TfrmMain::mnuRestoreClick);
-        QObject::connect(&frmMain, &TfrmMain::closedForGood, &app, &QCoreApplication::quit,
-                         Qt::QueuedConnection);
+        // exit(), not quit(): quit() first asks every window to close, and an order
+        // window refuses, which would cancel the exit. exit() also ends the event loops
+        // of dialogs and boxes that are open, so nothing that is open can hold it up.
+        QObject::connect(
+            &frmMain, &TfrmMain::closedForGood, &app, [] { QCoreApplication::exit(0); },
+            Qt::QueuedConnection);
+        orvanta::watchTerminationSignals(&frmMain, [&frmMain] { frmMain.mnuExitClick(); });
         rc = QApplication::exec();
         exitClock.start();
         // Leaving the scope frees the window: its order windows, the tray icon, then

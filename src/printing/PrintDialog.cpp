@@ -230,8 +230,11 @@ bool TfrmPrint::FormCloseQuery() {
     // A size below 1 point cannot be printed either; it is refused like a non-number.
     if (ok && size >= 1)
         return true;
-    QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                          QStringLiteral("Неверный размер шрифта. Ожидается число."));
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
+                    QStringLiteral("Неверный размер шрифта. Ожидается число."), QMessageBox::Ok,
+                    this);
+    box.setWindowModality(Qt::WindowModal); // blocks this dialog, not the order windows
+    box.exec();
     cbxFontSize->setFocus();
     return false;
 }
@@ -279,6 +282,9 @@ bool executeDialog(QWidget* owner, const QString& iniFileName, bool asOptions) {
         dialog->setWindowTitle(QStringLiteral("Настройка печати"));
         dialog->btnOK->setText(QStringLiteral("OK"));
     }
+    // Modal to its owner only: an order window's print dialog must leave the other order
+    // windows, the tray and the board usable.
+    dialog->setWindowModality(Qt::WindowModal);
     const int result = dialog->exec();
     if (!dialog)
         return false;

@@ -1,4 +1,5 @@
 #include "ui/DeviceProps.h"
+#include "ui/Boxes.h"
 
 #include "kiosk/ClientThread.h"
 #include "ui/WindowFont.h"
@@ -93,13 +94,14 @@ int TfrmDeviceProps::PortValue() const {
 
 bool TfrmDeviceProps::FormCloseQuery() {
     if (edtName->text().isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                              QStringLiteral("Название не заполнено"));
+        showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+                       QStringLiteral("Название не заполнено"));
         edtName->setFocus();
         return false;
     }
     if (edtAddress->text().isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("Адрес не заполнен"));
+        showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+                       QStringLiteral("Адрес не заполнен"));
         edtAddress->setFocus();
         return false;
     }

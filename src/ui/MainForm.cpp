@@ -1,6 +1,7 @@
 // Construction of the main window: components, actions, menus, the tray and the
 // start-up sequence. The device handling lives in MainFormDevices.cpp.
 #include "ui/MainForm.h"
+#include "ui/Boxes.h"
 
 #include "board/Dashboard.h"
 #include "board/DashboardOptions.h"
@@ -22,6 +23,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -103,7 +105,9 @@ TfrmMain::~TfrmMain() {
     // other way round.
     if (TfrmDashboard* board = Dashboard(); board && board->parent() == this)
         delete board;
-    qDeleteAll(findChildren<TfrmOrderConfirm*>(QString(), Qt::FindDirectChildrenOnly));
+    for (const QPointer<TfrmOrderConfirm>& window : std::as_const(FOrderWindows))
+        delete window.data();
+    FOrderWindows.clear();
     delete TrayIcon;
     TrayIcon = nullptr;
     FDevices.Clear();
@@ -397,11 +401,17 @@ void TfrmMain::timDelayedStartTimer() {
     timDelayedStart->stop();
     if (FDevices.Count() != 0)
         return;
-    const auto answer = QMessageBox::question(
-        this, QStringLiteral("Сообщение"),
+    // The main window has never been shown: the question stands on its own in the middle
+    // of the screen rather than over the hidden window's corner.
+    QPointer<QMessageBox> box = new QMessageBox(
+        QMessageBox::Question, QStringLiteral("Сообщение"),
         QStringLiteral("Программа не настроена для связи ни с одним терминалом. Хотите "
                        "добавить терминал сейчас?"),
-        QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("msgDelayedStart"));
+    centreOnScreen(*box, screenOf(this));
+    const int answer = execWindowModal(*box);
+    delete box.data();
     if (answer == QMessageBox::Yes) {
         mnuRestoreClick();
         actDeviceNew->trigger();
@@ -417,7 +427,13 @@ void TfrmMain::mnuRestoreClick() {
 }
 
 void TfrmMain::mnuExitClick() {
+    if (FClosedForGood)
+        return;
     FDoExit = true;
+    // The order windows go with the console and tell their kiosks nothing: a customer's
+    // order is neither confirmed nor cancelled by the console ending.
+    for (TfrmOrderConfirm* window : OrderWindows())
+        window->ForceClose();
     close();
     // However the window system treats a close of a hidden window, the program ends.
     if (!FClosedForGood) {
@@ -427,9 +443,8 @@ void TfrmMain::mnuExitClick() {
 }
 
 void TfrmMain::mnuAboutClick() {
-    QMessageBox::information(
-        this, QStringLiteral("О программе"),
-        QStringLiteral("\"%1\" версия %2").arg(windowTitle(), GetAppVersionString()));
+    showMessageBox(this, QMessageBox::Information, QStringLiteral("О программе"),
+                   QStringLiteral("\"%1\" версия %2").arg(windowTitle(), GetAppVersionString()));
 }
 
 void TfrmMain::actShowDashboardExecute() {
@@ -444,7 +459,7 @@ void TfrmMain::actOptionsPrinterExecute() {
     try {
         ExecutePrintOptions(this, IniFileName);
     } catch (const orvanta::Exception& e) {
-        QMessageBox::critical(this, QStringLiteral("Ошибка"), e.message());
+        showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), e.message());
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -56,6 +57,8 @@ public:
     void CloseOrderWindow(const std::shared_ptr<TDeviceItem>& DeviceItem, TThreadState state);
     QList<TfrmOrderConfirm*> OrderWindows() const;
     TfrmOrderConfirm* OrderWindowOf(const TDeviceItem* device) const;
+    // Whether the operator is at work in an order window (or a box of one).
+    bool IsOrderWindowActive() const;
 
     // Kiosk link notifications (main thread).
     void WMKioskState(const std::shared_ptr<TDeviceItem>& device, TThreadState state) override;
@@ -142,7 +145,12 @@ private:
     void AdaptDashboard();
     void cbxFilterChange();
 
+    void PlaceOrderWindow(TfrmOrderConfirm* window) const;
+
     TDeviceItemList FDevices;
+    // The order windows are windows of their own, not children of this one: a box one
+    // of them opens then blocks only that window, never this one or the others.
+    QList<QPointer<TfrmOrderConfirm>> FOrderWindows;
     TTrayIcon* TrayIcon = nullptr;
     bool FDoExit = false;
     bool FCentred = false;

@@ -1,6 +1,7 @@
 // The main window's device handling: the list view, the device commands, the
 // configuration and the kiosk link's notifications with the order windows.
 #include "board/Dashboard.h"
+#include "ui/Boxes.h"
 #include "ui/MainForm.h"
 
 #include "common/GlobConst.h"
@@ -11,8 +12,10 @@
 #include "ui/TrayIcon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTreeWidget>
 
 namespace {
@@ -34,7 +37,7 @@ void TfrmMain::SaveIni() {
         ini.UpdateFile();
     } catch (const orvanta::Exception& e) {
         // The list in memory is still right; the operator learns that the file is not.
-        QMessageBox::critical(this, QStringLiteral("Ошибка"), e.message());
+        showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), e.message());
     }
 }
 
@@ -220,7 +223,7 @@ void TfrmMain::actDevicePopsExecute() {
         return;
     TfrmDeviceProps dialog(this);
     dialog.GetProperties(*device);
-    if (dialog.exec() != QDialog::Accepted)
+    if (execWindowModal(dialog) != QDialog::Accepted)
         return;
     // The record may have left the list while the dialog was open.
     if (!FDevices.Contains(device.get()))
@@ -232,7 +235,7 @@ void TfrmMain::actDevicePopsExecute() {
 
 void TfrmMain::actDeviceNewExecute() {
     TfrmDeviceProps dialog(this);
-    if (dialog.exec() != QDialog::Accepted)
+    if (execWindowModal(dialog) != QDialog::Accepted)
         return;
     auto device = TDeviceItem::Create(QString(), 0);
     device->SetEnabled(true);
@@ -248,10 +251,9 @@ void TfrmMain::actDeviceDeleteExecute() {
     const auto device = GetSelectedDevice();
     if (!device)
         return;
-    const auto answer =
-        QMessageBox::question(this, QStringLiteral("Удаление"),
-                              QStringLiteral("Удалить терминал \"%1\"?").arg(device->Name),
-                              QMessageBox::Yes | QMessageBox::No);
+    const auto answer = showMessageBox(this, QMessageBox::Question, QStringLiteral("Удаление"),
+                                       QStringLiteral("Удалить терминал \"%1\"?").arg(device->Name),
+                                       QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes || !FDevices.Contains(device.get()))
         return;
     RemoveItem(device.get());
@@ -277,12 +279,48 @@ void TfrmMain::WMKioskPayBlock(const std::shared_ptr<TDeviceItem>& device) {
         return;
     if (OrderWindowOf(device.get()))
         return;
-    auto* window = new TfrmOrderConfirm(this);
+    // An operator at work in another order window keeps the keyboard: an Enter meant for
+    // that kiosk's order must not confirm this one, which popped up a moment before.
+    const bool operatorBusy = IsOrderWindowActive();
+    const QPointer<QWidget> operatorWindow = QApplication::activeWindow();
+    auto* window = new TfrmOrderConfirm(nullptr);
+    FOrderWindows.removeIf([](const QPointer<TfrmOrderConfirm>& w) { return w.isNull(); });
+    FOrderWindows.append(window);
     window->SetDevice(device);
     window->PrepareForShow();
+    PlaceOrderWindow(window);
+    window->setAttribute(Qt::WA_ShowWithoutActivating, operatorBusy);
     window->show();
-    window->raise();
-    window->activateWindow();
+    if (!operatorBusy) {
+        window->raise();
+        window->activateWindow();
+    } else {
+        window->KeepKeyboardWith(operatorWindow);
+    }
+}
+
+bool TfrmMain::IsOrderWindowActive() const {
+    for (const QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget())
+        if (qobject_cast<const TfrmOrderConfirm*>(w))
+            return true;
+    return false;
+}
+
+void TfrmMain::PlaceOrderWindow(TfrmOrderConfirm* window) const {
+    // Centred on the screen the operator looks at; each further open window a step down
+    // and to the right, so that none hides another completely.
+    constexpr int kStep = 32;
+    QScreen* screen = screenOf(this);
+    if (!screen)
+        return;
+    centreOnScreen(*window, screen);
+    const QRect area = screen->availableGeometry();
+    const int others = static_cast<int>(OrderWindows().size()) - 1;
+    const int room =
+        std::max(1, std::min(area.width() - window->width(), area.height() - window->height()) /
+                        (2 * kStep));
+    const int step = (others % (room + 1)) * kStep;
+    window->move(window->pos() + QPoint(step, step));
 }
 
 void TfrmMain::WMKioskPayEnd(const std::shared_ptr<TDeviceItem>& device) {
@@ -309,10 +347,9 @@ void TfrmMain::CloseOrderWindow(const std::shared_ptr<TDeviceItem>& DeviceItem,
 
 QList<TfrmOrderConfirm*> TfrmMain::OrderWindows() const {
     QList<TfrmOrderConfirm*> open;
-    for (TfrmOrderConfirm* window :
-         findChildren<TfrmOrderConfirm*>(QString(), Qt::FindDirectChildrenOnly))
-        if (!window->IsClosed())
-            open.append(window);
+    for (const QPointer<TfrmOrderConfirm>& window : FOrderWindows)
+        if (window && !window->IsClosed())
+            open.append(window.data());
     return open;
 }
 

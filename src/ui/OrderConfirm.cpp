@@ -10,6 +10,7 @@
 #include "printing/PrinterFactory.h"
 #include "printing/WindowsPrinter.h"
 #include "printing/XMLUtils.h"
+#include "ui/Boxes.h"
 #include "ui/WindowFont.h"
 
 #include <QCloseEvent>
@@ -19,8 +20,10 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -42,10 +45,7 @@ const TVersion& resumeVersion() {
 // lives on the heap: the main window may destroy the order window (end of payment) while
 // the box is open, and a box on the stack would then be deleted by its parent as well.
 void showPrintError(const QPointer<TfrmOrderConfirm>& window, const QString& text) {
-    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                                                text, QMessageBox::Ok, window.data());
-    box->exec();
-    delete box.data();
+    showMessageBox(window.data(), QMessageBox::Critical, QStringLiteral("Ошибка"), text);
 }
 
 } // namespace
@@ -122,6 +122,17 @@ TfrmOrderConfirm::TfrmOrderConfirm(QWidget* owner)
                                 QRect(246, bottom - 46, 150, 46));
     btnDeny = makeButton("btnDeny", QStringLiteral("Отменить заказ (Esc)"),
                          QRect(479, bottom - 100, 150, 100));
+
+    fitCaptions();
+
+    // How long the customer has waited, in the free corner of the title row.
+    lblWaiting = new QLabel(this);
+    lblWaiting->setObjectName(QStringLiteral("lblWaiting"));
+    lblWaiting->setGeometry(629 - 80, 8, 80, 27);
+    lblWaiting->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblWaiting->setToolTip(QStringLiteral("Время ожидания покупателя"));
+    FWaiting.start();
+    updateWaiting();
 
     for (QPushButton* b : {btnAccept, btnDeny, btnResumeOrder})
         connect(b, &QPushButton::clicked, this, [this, b] { btnAcceptClick(b); });
@@ -238,6 +249,50 @@ bool TfrmOrderConfirm::FormKeyPress(QChar Key) {
 void TfrmOrderConfirm::timKeepAliveTimer() {
     if (auto device = FDevice.lock())
         device->SetKioskAlive();
+    updateWaiting();
+}
+
+int TfrmOrderConfirm::WaitingSeconds() const {
+    return static_cast<int>(FWaiting.elapsed() / 1000);
+}
+
+void TfrmOrderConfirm::updateWaiting() {
+    const int seconds = WaitingSeconds();
+    lblWaiting->setText(QStringLiteral("%1:%2")
+                            .arg(seconds / 60, 2, 10, QLatin1Char('0'))
+                            .arg(seconds % 60, 2, 10, QLatin1Char('0')));
+}
+
+void TfrmOrderConfirm::fitCaptions() {
+    // The window keeps its size and places; a caption that does not fit its button at
+    // the desktop's font (or its scaling) widens the button from its outer edge, and the
+    // sum label grows to its font's height. The gaps between the buttons leave room.
+    auto needed = [](const QPushButton* b) {
+        const QFontMetrics fm(b->font());
+        int width = 0;
+        for (const QString& line : b->text().split(QLatin1Char('\n')))
+            width = std::max(width, fm.horizontalAdvance(line));
+        // The style's frame and margins around the text.
+        return width +
+               2 * (b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b) +
+                    b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b)) +
+               8;
+    };
+    const int right = width() - 13;
+    if (const int w = needed(btnAccept); w > btnAccept->width())
+        btnAccept->resize(w, btnAccept->height());
+    if (const int w = needed(btnDeny); w > btnDeny->width())
+        btnDeny->setGeometry(right - w, btnDeny->y(), w, btnDeny->height());
+    for (QPushButton* b : {btnPrint, btnResumeOrder})
+        if (const int w = needed(b); w > b->width())
+            b->setGeometry(width() / 2 - w / 2, b->y(), w, b->height());
+    const int titleHeight = QFontMetrics(lblTitle->font()).height();
+    if (titleHeight > lblTitle->height()) {
+        const int grow = titleHeight - lblTitle->height();
+        lblTitle->resize(lblTitle->width(), titleHeight);
+        memInvoice->setGeometry(memInvoice->x(), memInvoice->y() + grow, memInvoice->width(),
+                                memInvoice->height() - grow);
+    }
 }
 
 void TfrmOrderConfirm::closeEvent(QCloseEvent* event) {
@@ -267,6 +322,28 @@ void TfrmOrderConfirm::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ||
         !FormKeyPress(keyChar(event)))
         QWidget::keyPressEvent(event);
+}
+
+void TfrmOrderConfirm::KeepKeyboardWith(QWidget* operatorWindow) {
+    FKeyboardOwner = operatorWindow;
+    FKeyboardOwnerSince.start();
+    if (isActiveWindow() && FKeyboardOwner)
+        FKeyboardOwner->activateWindow();
+}
+
+void TfrmOrderConfirm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // Only the activation that comes with the showing: later the operator's own click
+    // on this window must give it the keyboard.
+    constexpr int kShowingMs = 500;
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && FKeyboardOwner) {
+        if (FKeyboardOwnerSince.elapsed() < kShowingMs)
+            FKeyboardOwner->activateWindow();
+        FKeyboardOwner.clear();
+    }
+    // The desktop's font or its scaling changed while the window was open.
+    if (event->type() == QEvent::FontChange && btnAccept)
+        fitCaptions();
 }
 
 bool TfrmOrderConfirm::eventFilter(QObject* watched, QEvent* event) {

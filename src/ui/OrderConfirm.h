@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -34,6 +36,9 @@ public:
     bool IsClosed() const { return FClosed; }
 
     void PrepareForShow();
+    // Shown while the operator works in another window: a window system that activates
+    // every new window anyway gets that window's activation handed back at once.
+    void KeepKeyboardWith(QWidget* operatorWindow);
     void ForceClose();
 
     void btnAcceptClick(QObject* Sender);
@@ -48,16 +53,26 @@ public:
     QPushButton* btnResumeOrder = nullptr;
     QPushButton* btnDeny = nullptr;
     QTimer* timKeepAlive = nullptr;
+    QLabel* lblWaiting = nullptr; // mm:ss the customer has waited since the window opened
+
+    // Seconds since the window opened (the payment began).
+    int WaitingSeconds() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void timKeepAliveTimer();
+    void updateWaiting();
+    void fitCaptions();
 
     std::weak_ptr<TDeviceItem> FDevice;
     bool FAllowClosing = false;
     bool FClosed = false;
+    QElapsedTimer FWaiting;
+    QPointer<QWidget> FKeyboardOwner;
+    QElapsedTimer FKeyboardOwnerSince;
 };

@@ -7,10 +7,13 @@
 #include "ui/OrderConfirm.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -249,6 +252,7 @@ TEST_F(OrderWindowLink, DeletedKioskLeavesItsWindowHarmless) {
     ASSERT_NE(window, nullptr);
     const std::weak_ptr<TDeviceItem> device = w->Devices()[0];
     w->mnuRestoreClick();
+    w->FillList(); // the list fills when the window shows; it stays hidden here
     w->lvDevices->setCurrentItem(w->lvDevices->topLevelItem(0));
     AnswerMessageBox(QMessageBox::Yes);
     w->actDeviceDelete->trigger();
@@ -260,4 +264,152 @@ TEST_F(OrderWindowLink, DeletedKioskLeavesItsWindowHarmless) {
     key(window->memInvoice, Qt::Key_Return);
     EXPECT_TRUE(w->OrderWindows().isEmpty());
     EXPECT_EQ(kiosks[0]->Count("ORDER_CONFIRM"), 0);
+}
+
+// ---- Several things at once: boxes of the console, several windows, the desktop's font
+
+namespace {
+
+// Input as the window system delivers it: Qt drops it for a window that a modal box
+// blocks, exactly as it does for the operator's keyboard and mouse.
+void pressEnter(TfrmOrderConfirm* window) {
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+}
+void clickAccept(TfrmOrderConfirm* window) {
+    const QPoint centre = window->btnAccept->mapTo(window, window->btnAccept->rect().center());
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, centre);
+}
+
+} // namespace
+
+TEST_F(OrderWindowLink, OrderWindowsStayUsableWhileABoxOfTheConsoleIsOpen) {
+    testutil::SavedPrintSettings saved;
+    start(1);
+    w->FillList(); // the list fills when the window shows; it stays hidden here
+    w->lvDevices->setCurrentItem(w->lvDevices->topLevelItem(0));
+    const struct {
+        const char* box;
+        QAction* opens;
+    } boxes[] = {{"About", w->mnuAbout},
+                 {"device properties", w->actDevicePops},
+                 {"print settings", w->actOptionsPrinter}};
+    const struct {
+        const char* how;
+        void (*decide)(TfrmOrderConfirm*);
+    } ways[] = {{"Enter", pressEnter}, {"click", clickAccept}};
+    for (const auto& b : boxes)
+        for (const auto& way : ways) {
+            SCOPED_TRACE(std::string(b.box) + ", " + way.how);
+            TfrmOrderConfirm* window = pay(0);
+            ASSERT_NE(window, nullptr);
+            const int before = kiosks[0]->Count("ORDER_CONFIRM");
+            bool boxSeen = false;
+            bool decided = false;
+            // The box runs its own event loop: the decision is made from inside it.
+            QTimer::singleShot(300, [&] {
+                QWidget* box = QApplication::activeModalWidget();
+                boxSeen = box && box->isVisible();
+                way.decide(window);
+                decided = waitUntil([&] { return w->OrderWindows().isEmpty(); }, 2000);
+                if (auto* dialog = qobject_cast<QDialog*>(box))
+                    dialog->reject();
+            });
+            b.opens->trigger();
+            EXPECT_TRUE(boxSeen) << "the box was not open";
+            EXPECT_TRUE(decided) << "the order window did not take the decision";
+            EXPECT_TRUE(
+                waitUntil([&] { return kiosks[0]->Count("ORDER_CONFIRM") == before + 1; }, 4000));
+            kiosks[0]->Send("PAY_END");
+            testutil::pump(50);
+        }
+}
+
+TEST_F(OrderWindowLink, ExitEndsEverythingOpenAndDecidesNothing) {
+    start(2);
+    ASSERT_NE(pay(0), nullptr);
+    ASSERT_NE(pay(1), nullptr);
+    // As the program does: the end of the main window ends the application's loops.
+    QObject::connect(
+        w.get(), &TfrmMain::closedForGood, qApp, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
+    QTimer::singleShot(0, w.get(), [this] { w->mnuAbout->trigger(); });
+    QTimer::singleShot(300, w.get(), [this] {
+        EXPECT_NE(QApplication::activeModalWidget(), nullptr) << "the About box is open";
+        w->mnuExit->trigger();
+    });
+    // Should the exit not go through, the run fails here instead of hanging.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    watchdog.start(5000);
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "the exit was held up";
+    EXPECT_TRUE(w->OrderWindows().isEmpty());
+    w.reset();
+    testutil::pump(1500);
+    for (const auto& kiosk : kiosks)
+        for (const char* word : {"ORDER_CONFIRM", "ORDER_CANCEL", "ORDER_RETURN"})
+            EXPECT_EQ(kiosk->Count(word), 0) << word;
+}
+
+TEST_F(OrderWindowLink, NewWindowsAreCentredCascadedAndLeaveTheKeyboardToTheOperator) {
+    start(3);
+    TfrmOrderConfirm* first = pay(0);
+    ASSERT_NE(first, nullptr);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    // Centred up to what a window frame adds.
+    EXPECT_LE(std::abs(first->frameGeometry().center().x() - area.center().x()), 16);
+    EXPECT_LE(std::abs(first->frameGeometry().center().y() - area.center().y()), 16);
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == first; }, 2000))
+        << "a window that nobody works in takes the keyboard";
+
+    TfrmOrderConfirm* second = pay(1);
+    TfrmOrderConfirm* third = pay(2);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(third, nullptr);
+    testutil::pump(300);
+    EXPECT_EQ(QApplication::activeWindow(), first)
+        << "the operator's window keeps the keyboard when another order arrives";
+    const QList<TfrmOrderConfirm*> windows = {first, second, third};
+    for (int i = 0; i < windows.size(); ++i) {
+        EXPECT_TRUE(area.contains(windows[i]->frameGeometry())) << i;
+        for (int j = 0; j < i; ++j)
+            EXPECT_NE(windows[i]->pos(), windows[j]->pos()) << i << " hides " << j;
+    }
+}
+
+TEST(OrderConfirmTest, CaptionsFitTheirControlsAtTheDefaultFontAndScaled) {
+    QWidget owner;
+    TfrmOrderConfirm window(&owner);
+    const QSize size = window.size();
+    for (const double scale : {1.0, 1.25}) {
+        SCOPED_TRACE(scale);
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        window.setFont(font);
+        EXPECT_EQ(window.size(), size) << "the window keeps its size";
+        for (QPushButton* b :
+             {window.btnAccept, window.btnPrint, window.btnResumeOrder, window.btnDeny}) {
+            const QFontMetrics fm(b->font());
+            EXPECT_LT(fm.horizontalAdvance(b->text()), b->width()) << b->objectName().toStdString();
+            EXPECT_LT(fm.height(), b->height()) << b->objectName().toStdString();
+            EXPECT_TRUE(window.rect().contains(b->geometry())) << b->objectName().toStdString();
+        }
+        // The buttons do not run into each other.
+        EXPECT_LT(window.btnAccept->geometry().right(), window.btnPrint->geometry().left());
+        EXPECT_LT(window.btnPrint->geometry().right(), window.btnDeny->geometry().left());
+        const QFontMetrics title(window.lblTitle->font());
+        EXPECT_LE(title.height(), window.lblTitle->height());
+        EXPECT_LE(title.horizontalAdvance(OrderSumText(123456789.99)), window.lblTitle->width());
+    }
+}
+
+TEST(OrderConfirmTest, ShowsHowLongTheCustomerHasWaited) {
+    QWidget owner;
+    TfrmOrderConfirm window(&owner);
+    EXPECT_EQ(window.lblWaiting->text(), QStringLiteral("00:00"));
+    testutil::pump(2200);
+    EXPECT_EQ(window.lblWaiting->text(),
+              QStringLiteral("00:%1").arg(window.WaitingSeconds(), 2, 10, QLatin1Char('0')));
+    EXPECT_GE(window.WaitingSeconds(), 2);
+    EXPECT_FALSE(window.lblWaiting->geometry().intersects(window.memInvoice->geometry()));
 }
