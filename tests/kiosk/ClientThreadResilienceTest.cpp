@@ -121,6 +121,31 @@ TEST_F(Resilience, KioskThatHangsUpAtOnceIsRetriedWithGrowingPauses) {
     EXPECT_LT(msBetween(t0, steady_clock::now()), 1500);
 }
 
+// Drops that lie behind a connection which lasted (version accepted, ten seconds up)
+// no longer count: the next hang-up is answered at once again.
+TEST_F(Resilience, ConnectionThatLastsForgetsEarlierDrops) {
+    FakeKiosk kiosk;
+    kiosk.autoVersion(kGoodVersion);
+    start(kiosk.port());
+    steady_clock::time_point droppedAt;
+    for (int n = 1; n <= 3; ++n) {
+        ASSERT_TRUE(kiosk.waitForConnections(n, 5000));
+        ASSERT_TRUE(kiosk.waitForLine("GET_VERSION", 3000, n));
+        testutil::pump(100);
+        droppedAt = steady_clock::now();
+        kiosk.drop();
+    }
+    // The third quick drop: the next attempt waits a second.
+    ASSERT_TRUE(kiosk.waitForConnections(4, 4000));
+    EXPECT_GE(msBetween(droppedAt, kiosk.lastConnectAt()), 800);
+    ASSERT_TRUE(rec.waitForState(tsConnected, 3000));
+    testutil::pump(KioskTiming::ConnectionLasts + 500);
+    droppedAt = steady_clock::now();
+    kiosk.drop();
+    ASSERT_TRUE(kiosk.waitForConnections(5, 4000));
+    EXPECT_LT(msBetween(droppedAt, kiosk.lastConnectAt()), 800); // not the 2 s of a fourth drop
+}
+
 // The operator moved the kiosk to another port: the console follows at once.
 TEST_F(Resilience, ChangedPortMovesTheConnectionAtOnce) {
     FakeKiosk oldPlace, newPlace;
