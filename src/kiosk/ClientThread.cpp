@@ -91,6 +91,17 @@ void TDeviceItem::SetPort(int value) {
     PlaceChanged();
 }
 
+void TDeviceItem::SetPlace(const QString& address, int port) {
+    {
+        std::lock_guard lock(FCriticalSection);
+        if (FAddress == address && FPort == port)
+            return;
+        FAddress = address;
+        FPort = port;
+    }
+    PlaceChanged();
+}
+
 void TDeviceItem::PlaceChanged() {
     // The thread reads the place at each attempt; a connection to the old place would
     // otherwise stand until it drops, while the list already shows the new one.

@@ -110,6 +110,9 @@ public:
     // value it already has changes nothing.
     void SetAddress(const QString& value);
     void SetPort(int value);
+    // Both at once, so that a move to another address and port makes one new attempt
+    // instead of a stray one at the new address with the old port.
+    void SetPlace(const QString& address, int port);
 
     // The link's health figures; any thread.
     TDeviceHealth Health() const;

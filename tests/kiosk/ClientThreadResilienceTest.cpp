@@ -169,6 +169,15 @@ TEST_F(Resilience, ChangedPortMovesTheConnectionAtOnce) {
     testutil::pump(500);
     EXPECT_EQ(newPlace.connections(), 1);
     EXPECT_TRUE(newPlace.clientConnected());
+
+    // Address and port together: back to the first kiosk, by one attempt.
+    const int statesBefore = rec.stateCount(tsConnecting);
+    device->SetPlace(QStringLiteral("localhost"), oldPlace.port());
+    ASSERT_TRUE(oldPlace.waitForConnections(2, 2500));
+    EXPECT_TRUE(newPlace.waitForDisconnect(1000));
+    EXPECT_TRUE(waitUntil([&] { return device->ThreadState() == tsConnected; }, 3000));
+    EXPECT_EQ(rec.stateCount(tsConnecting), statesBefore + 1);
+    EXPECT_FALSE(rec.sawState(tsError));
 }
 
 // Every notification per device in the order the main thread got it, and the dropped
