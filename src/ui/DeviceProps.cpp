@@ -82,6 +82,13 @@ void TfrmDeviceProps::ApplyProperties(TDeviceItem& aDevice) {
     aDevice.SetPort(PortValue());
 }
 
+void TfrmDeviceProps::SetOtherDevices(const TDeviceItemList& devices, const TDeviceItem* self) {
+    FOthers.clear();
+    for (const auto& device : devices)
+        if (device.get() != self)
+            FOthers.append({device->Name, device->Address(), device->Port()});
+}
+
 int TfrmDeviceProps::PortValue() const {
     // The field's text is what counts: text that is no whole number reads as the
     // minimum, and a value typed out of range and confirmed with Enter while the field
@@ -104,6 +111,23 @@ bool TfrmDeviceProps::FormCloseQuery() {
                        QStringLiteral("Адрес не заполнен"));
         edtAddress->setFocus();
         return false;
+    }
+    const QString address = edtAddress->text().trimmed();
+    for (const OtherPlace& other : std::as_const(FOthers)) {
+        if (other.port != PortValue() || other.address.compare(address, Qt::CaseInsensitive) != 0)
+            continue;
+        const auto answer = showMessageBox(
+            this, QMessageBox::Warning, QStringLiteral("Предупреждение"),
+            QStringLiteral("Терминал \"%1\" уже настроен на адрес %2 : %3. Две записи одного "
+                           "киоска отнимают друг у друга связь с ним. Сохранить всё равно?")
+                .arg(other.name, other.address)
+                .arg(other.port),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            edtAddress->setFocus();
+            return false;
+        }
+        break;
     }
     return true;
 }

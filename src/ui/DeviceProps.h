@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 
 class QFrame;
 class QLabel;
@@ -8,6 +9,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class TDeviceItem;
+class TDeviceItemList;
 
 // The dialog in which the operator names a kiosk and gives its address and port. It
 // only edits the fields; saving and reconnecting are the caller's business.
@@ -21,6 +23,9 @@ public:
     static constexpr int kPortInitial = 1025;
 
     void GetProperties(const TDeviceItem& aDevice);
+    // The other kiosks of the list: OK warns when one of them has the same address and
+    // port, since two records of one kiosk take its connection from each other.
+    void SetOtherDevices(const TDeviceItemList& devices, const TDeviceItem* self);
     void ApplyProperties(TDeviceItem& aDevice);
     // The port as the field's text gives it, within 1024..65535.
     int PortValue() const;
@@ -39,4 +44,11 @@ public:
     QFrame* Bevel1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
+
+private:
+    struct OtherPlace {
+        QString name, address;
+        int port;
+    };
+    QList<OtherPlace> FOthers;
 };

@@ -1,7 +1,11 @@
 // Construction of the main window: components, actions, menus, the tray and the
 // start-up sequence. The device handling lives in MainFormDevices.cpp.
 #include "ui/MainForm.h"
+#include "ui/AlertOptions.h"
+#include "ui/AlertSettings.h"
 #include "ui/Boxes.h"
+#include "ui/KioskLog.h"
+#include "ui/OrderAlerts.h"
 
 #include "board/Dashboard.h"
 #include "board/DashboardOptions.h"
@@ -20,6 +24,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -108,6 +113,8 @@ TfrmMain::~TfrmMain() {
     for (const QPointer<TfrmOrderConfirm>& window : std::as_const(FOrderWindows))
         delete window.data();
     FOrderWindows.clear();
+    delete FAlerts; // it shows through the tray icon
+    FAlerts = nullptr;
     delete TrayIcon;
     TrayIcon = nullptr;
     FDevices.Clear();
@@ -154,9 +161,12 @@ void TfrmMain::createActions() {
                                      QStringLiteral("Настройка информационного табло..."), {});
     connect(actOptionsDashboard, &QAction::triggered, this, &TfrmMain::actOptionsDashboardExecute);
 
+    actOptionsAlerts = makeAction(this, "actOptionsAlerts", QStringLiteral("Оповещения..."), {});
+    connect(actOptionsAlerts, &QAction::triggered, this, &TfrmMain::actOptionsAlertsExecute);
+
     // The actions act from anywhere in the window (their shortcuts, the menus).
     addActions({actDeviceEnable, actDeviceDisable, actDevicePops, actDeviceDelete, actDeviceNew,
-                actShowDashboard, actOptionsPrinter, actOptionsDashboard});
+                actShowDashboard, actOptionsPrinter, actOptionsDashboard, actOptionsAlerts});
 }
 
 void TfrmMain::createMenus() {
@@ -201,6 +211,7 @@ void TfrmMain::createMenus() {
     popOptions->setObjectName(QStringLiteral("popOptions"));
     popOptions->addAction(actOptionsPrinter);
     popOptions->addAction(actOptionsDashboard);
+    popOptions->addAction(actOptionsAlerts);
 }
 
 void TfrmMain::createToolBar() {
@@ -274,13 +285,24 @@ void TfrmMain::createCentral() {
     kiosksLayout->setContentsMargins(2, 2, 2, 2);
     lvDevices = new QTreeWidget(tshKiosks);
     lvDevices->setObjectName(QStringLiteral("lvDevices"));
-    lvDevices->setColumnCount(4);
+    lvDevices->setColumnCount(5);
     lvDevices->setHeaderLabels({QStringLiteral("Название"), QStringLiteral("Адрес"),
-                                QStringLiteral("Статус"), QStringLiteral("Версия программы")});
+                                QStringLiteral("Статус"), QStringLiteral("Версия программы"),
+                                QStringLiteral("Связь")});
     lvDevices->setColumnWidth(0, 180);
     lvDevices->setColumnWidth(1, 120);
     lvDevices->setColumnWidth(2, 130);
     lvDevices->setColumnWidth(3, 200);
+    lvDevices->setColumnWidth(kHealthColumn, 220);
+    // The operator hides or shows the health column from the header's menu.
+    lvDevices->header()->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* showHealth = new QAction(QStringLiteral("Показывать столбец \"Связь\""), lvDevices);
+    showHealth->setObjectName(QStringLiteral("actShowHealthColumn"));
+    showHealth->setCheckable(true);
+    showHealth->setChecked(true);
+    connect(showHealth, &QAction::toggled, lvDevices,
+            [this](bool on) { lvDevices->setColumnHidden(kHealthColumn, !on); });
+    lvDevices->header()->addAction(showHealth);
     lvDevices->setRootIsDecorated(false);
     lvDevices->setItemsExpandable(false);
     lvDevices->setUniformRowHeights(true);
@@ -305,6 +327,14 @@ void TfrmMain::createCentral() {
     tshLog = new QWidget(PageControl);
     tshLog->setObjectName(QStringLiteral("tshLog"));
     auto* logLayout = new QVBoxLayout(tshLog);
+    auto* logFilterRow = new QHBoxLayout();
+    logFilterRow->addWidget(new QLabel(QStringLiteral("Киоск:"), tshLog));
+    cbxLogKiosk = new QComboBox(tshLog);
+    cbxLogKiosk->setObjectName(QStringLiteral("cbxLogKiosk"));
+    cbxLogKiosk->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    logFilterRow->addWidget(cbxLogKiosk);
+    logFilterRow->addStretch();
+    logLayout->addLayout(logFilterRow);
     memLog = new QPlainTextEdit(tshLog);
     memLog->setObjectName(QStringLiteral("memLog"));
     memLog->setReadOnly(true);
@@ -329,7 +359,11 @@ void TfrmMain::createCentral() {
 
 void TfrmMain::FormCreate() {
     ApplyWindowFont(this);
-    PageControl->setTabVisible(PageControl->indexOf(tshLog), false);
+    FLog = new TKioskLog(memLog, cbxLogKiosk, this);
+    connect(PageControl, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl->currentWidget() == tshLog)
+            FLog->Rebuild();
+    });
     cbxFilter->setCurrentIndex(0);
     connect(cbxFilter, &QComboBox::currentIndexChanged, this, &TfrmMain::cbxFilterChange);
 
@@ -343,6 +377,8 @@ void TfrmMain::FormCreate() {
     TrayIcon->SetIconVisible(true);
     // Without a notification area the window is the only way in.
     connect(TrayIcon, &TTrayIcon::trayUnavailable, this, &TfrmMain::mnuRestoreClick);
+    FAlerts = new TOrderAlerts(TrayIcon, this);
+    FAlerts->Apply(LoadAlertSettings(IniFileName));
 
     LoadIni();
     LoadPrintSettings(IniFileName, kPrintSettingsSection);
@@ -461,6 +497,10 @@ void TfrmMain::actOptionsPrinterExecute() {
     } catch (const orvanta::Exception& e) {
         showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), e.message());
     }
+}
+
+void TfrmMain::actOptionsAlertsExecute() {
+    ShowAlertOptions(this, [this](const TAlertSettings& settings) { FAlerts->Apply(settings); });
 }
 
 void TfrmMain::UpdateDashboard() {

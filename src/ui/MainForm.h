@@ -23,6 +23,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
 class TfrmOrderConfirm;
+class TKioskLog;
+class TOrderAlerts;
 class TTrayIcon;
 
 // The console's main window: owner of the kiosk list, its connection threads, the
@@ -52,6 +54,11 @@ public:
     static QString DeviceAddressText(const TDeviceItem& device);
     static QString DeviceVersionText(const TDeviceItem& device);
     static int TrayImageIndex(const TDeviceItemList& devices);
+    // The health of a kiosk's link in a few words (the list's column "Связь") and in
+    // full (the row's tool tip).
+    static QString DeviceHealthText(const TDeviceItem& device);
+    static QString DeviceHealthHint(const TDeviceItem& device);
+    static constexpr int kHealthColumn = 4;
 
     // Order windows.
     void CloseOrderWindow(const std::shared_ptr<TDeviceItem>& DeviceItem, TThreadState state);
@@ -75,6 +82,7 @@ public:
     void actShowDashboardExecute();
     void actOptionsPrinterExecute();
     void actOptionsDashboardExecute();
+    void actOptionsAlertsExecute();
     void timTrayTimer();
     void timDelayedStartTimer();
     void mnuRestoreClick();
@@ -84,6 +92,8 @@ public:
 
     TDeviceItemList& Devices() { return FDevices; }
     TTrayIcon* Tray() const { return TrayIcon; }
+    TOrderAlerts* Alerts() const { return FAlerts; }
+    TKioskLog* Log() const { return FLog; }
     bool DoExit() const { return FDoExit; }
 
     // Components, named as the window declares them.
@@ -101,6 +111,7 @@ public:
     QWidget* tshKiosks = nullptr;
     QWidget* tshLog = nullptr;
     QPlainTextEdit* memLog = nullptr;
+    QComboBox* cbxLogKiosk = nullptr;
     QTreeWidget* lvDevices = nullptr;
     QStatusBar* StatusBar = nullptr;
     QMenu* mnuDevicePopup = nullptr;
@@ -121,6 +132,7 @@ public:
     QAction* actShowDashboard = nullptr;
     QAction* actOptionsPrinter = nullptr;
     QAction* actOptionsDashboard = nullptr;
+    QAction* actOptionsAlerts = nullptr;
 
     QList<QIcon> ilListIcons;
     QList<QIcon> imgTrayIcons;
@@ -152,6 +164,8 @@ private:
     // of them opens then blocks only that window, never this one or the others.
     QList<QPointer<TfrmOrderConfirm>> FOrderWindows;
     TTrayIcon* TrayIcon = nullptr;
+    TOrderAlerts* FAlerts = nullptr;
+    TKioskLog* FLog = nullptr;
     bool FDoExit = false;
     bool FCentred = false;
     bool FClosedForGood = false;

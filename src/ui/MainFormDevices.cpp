@@ -8,6 +8,8 @@
 #include "core/IniFile.h"
 #include "platform/Error.h"
 #include "ui/DeviceProps.h"
+#include "ui/KioskLog.h"
+#include "ui/OrderAlerts.h"
 #include "ui/OrderConfirm.h"
 #include "ui/TrayIcon.h"
 
@@ -111,6 +113,10 @@ void TfrmMain::FillList() {
         if (QTreeWidgetItem* row = ItemByData(lvDevices, selected.get()))
             lvDevices->setCurrentItem(row);
     lvDevices->setUpdatesEnabled(true);
+    QStringList names;
+    for (const auto& device : FDevices)
+        names.append(device->Name);
+    FLog->SetKiosks(names);
 }
 
 void TfrmMain::AddItem(const std::shared_ptr<TDeviceItem>& DeviceItem, bool DoUpdate) {
@@ -164,6 +170,34 @@ void TfrmMain::UpdateItem(const std::shared_ptr<TDeviceItem>& DeviceItem) {
     row->setText(1, DeviceAddressText(device));
     row->setText(2, device.GetStatusString());
     row->setText(3, DeviceVersionText(device));
+    row->setText(kHealthColumn, DeviceHealthText(device));
+    const QString hint = DeviceHealthHint(device);
+    for (int column = 0; column < lvDevices->columnCount(); ++column)
+        row->setToolTip(column, hint);
+}
+
+QString TfrmMain::DeviceHealthText(const TDeviceItem& device) {
+    const TDeviceHealth health = device.Health();
+    const QString losses = QStringLiteral("потерь за сутки: %1").arg(health.lossesLast24h);
+    if (health.connectedSince.isValid())
+        return QStringLiteral("на связи с %1, %2")
+            .arg(health.connectedSince.toString(QStringLiteral("dd.MM hh:mm")), losses);
+    if (!health.lastError.isEmpty())
+        return QStringLiteral("нет связи: %1, %2").arg(health.lastError, losses);
+    return losses;
+}
+
+QString TfrmMain::DeviceHealthHint(const TDeviceItem& device) {
+    const TDeviceHealth health = device.Health();
+    const QString never = QStringLiteral("нет");
+    const QString format = QStringLiteral("dd.MM.yyyy hh:mm:ss");
+    return QStringLiteral("%1\nНа связи с: %2\nПоследняя строка от киоска: %3\n"
+                          "Потерь связи за 24 часа: %4\nПоследняя ошибка: %5")
+        .arg(device.Name,
+             health.connectedSince.isValid() ? health.connectedSince.toString(format) : never,
+             health.lastLineAt.isValid() ? health.lastLineAt.toString(format) : never)
+        .arg(health.lossesLast24h)
+        .arg(health.lastError.isEmpty() ? never : health.lastError);
 }
 
 void TfrmMain::UpdateDeviceActions(const TDeviceItem* aDevice) {
@@ -223,6 +257,8 @@ void TfrmMain::actDevicePopsExecute() {
         return;
     TfrmDeviceProps dialog(this);
     dialog.GetProperties(*device);
+    dialog.SetOtherDevices(FDevices, device.get());
+    centreOnScreen(dialog, screenOf(this));
     if (execWindowModal(dialog) != QDialog::Accepted)
         return;
     // The record may have left the list while the dialog was open.
@@ -235,6 +271,8 @@ void TfrmMain::actDevicePopsExecute() {
 
 void TfrmMain::actDeviceNewExecute() {
     TfrmDeviceProps dialog(this);
+    dialog.SetOtherDevices(FDevices, nullptr);
+    centreOnScreen(dialog, screenOf(this));
     if (execWindowModal(dialog) != QDialog::Accepted)
         return;
     auto device = TDeviceItem::Create(QString(), 0);
@@ -257,6 +295,7 @@ void TfrmMain::actDeviceDeleteExecute() {
     if (answer != QMessageBox::Yes || !FDevices.Contains(device.get()))
         return;
     RemoveItem(device.get());
+    FAlerts->KioskRemoved(device.get());
     FDevices.Remove(device.get());
     SaveIni();
     UpdateDeviceActions(GetSelectedDevice().get());
@@ -271,6 +310,7 @@ void TfrmMain::WMKioskState(const std::shared_ptr<TDeviceItem>& device, TThreadS
         return;
     }
     UpdateItem(device);
+    FAlerts->KioskStateChanged(*device, state);
     CloseOrderWindow(device, state);
 }
 
@@ -288,9 +328,22 @@ void TfrmMain::WMKioskPayBlock(const std::shared_ptr<TDeviceItem>& device) {
     FOrderWindows.append(window);
     window->SetDevice(device);
     window->PrepareForShow();
+    // However the window goes (a decision, PAY_END, its kiosk lost, the exit), the
+    // reminders for it stop; a kiosk lost during the payment is told as such.
+    const TDeviceItem* key = device.get();
+    connect(window, &QObject::destroyed, this, [this, key, lost = window->LostFlag()] {
+        if (FAlerts)
+            FAlerts->OrderWindowClosed(key, *lost);
+    });
     PlaceOrderWindow(window);
     window->setAttribute(Qt::WA_ShowWithoutActivating, operatorBusy);
     window->show();
+    double sum = 0;
+    {
+        TDeviceLock lock(*device);
+        sum = device->OrderBilled;
+    }
+    FAlerts->OrderWindowOpened(*device, sum);
     if (!operatorBusy) {
         window->raise();
         window->activateWindow();
@@ -331,8 +384,8 @@ void TfrmMain::WMKioskPayEnd(const std::shared_ptr<TDeviceItem>& device) {
             delete window;
 }
 
-void TfrmMain::AddLogLine(const std::shared_ptr<TDeviceItem>& /*device*/, const QString& /*line*/) {
-    // The trace of the connection threads is not kept: the log page stays hidden.
+void TfrmMain::AddLogLine(const std::shared_ptr<TDeviceItem>& device, const QString& line) {
+    FLog->Add(device ? device->Name : QString(), line);
 }
 
 void TfrmMain::CloseOrderWindow(const std::shared_ptr<TDeviceItem>& DeviceItem,
@@ -341,8 +394,10 @@ void TfrmMain::CloseOrderWindow(const std::shared_ptr<TDeviceItem>& DeviceItem,
         return;
     const QList<TfrmOrderConfirm*> windows = OrderWindows();
     for (auto it = windows.rbegin(); it != windows.rend(); ++it)
-        if ((*it)->IsForDevice(DeviceItem.get()))
+        if ((*it)->IsForDevice(DeviceItem.get())) {
+            *(*it)->LostFlag() = !TOrderAlerts::Reachable(state);
             (*it)->ForceClose();
+        }
 }
 
 QList<TfrmOrderConfirm*> TfrmMain::OrderWindows() const {

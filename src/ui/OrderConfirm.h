@@ -36,6 +36,9 @@ public:
     bool IsClosed() const { return FClosed; }
 
     void PrepareForShow();
+    // Set by the main window when the window closes because its kiosk went away during
+    // the payment; shared, so that it outlives the window for whoever reports it.
+    std::shared_ptr<bool> LostFlag() const { return FLost; }
     // Shown while the operator works in another window: a window system that activates
     // every new window anyway gets that window's activation handed back at once.
     void KeepKeyboardWith(QWidget* operatorWindow);
@@ -73,6 +76,7 @@ private:
     bool FAllowClosing = false;
     bool FClosed = false;
     QElapsedTimer FWaiting;
+    std::shared_ptr<bool> FLost = std::make_shared<bool>(false);
     QPointer<QWidget> FKeyboardOwner;
     QElapsedTimer FKeyboardOwnerSince;
 };

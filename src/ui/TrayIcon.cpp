@@ -1,6 +1,8 @@
 #include "ui/TrayIcon.h"
 
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -14,7 +16,11 @@ TTrayIcon::TTrayIcon(QObject* parent)
     connect(m_waitTimer, &QTimer::timeout, this, &TTrayIcon::tryShow);
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick)
+                // A StatusNotifierItem host (KDE Plasma, GNOME's AppIndicator
+                // extension) reports a single click and never a double one: there a
+                // click is the way in. An X11 tray keeps the double click.
+                if (reason == QSystemTrayIcon::DoubleClick ||
+                    (reason == QSystemTrayIcon::Trigger && StatusNotifierHost()))
                     DoubleClick();
             });
 }
@@ -125,4 +131,16 @@ void TTrayIcon::tryShow() {
         return;
     }
     m_waited += kTrayPoll;
+}
+
+bool TTrayIcon::StatusNotifierHost() {
+    // Qt puts the icon into a StatusNotifierItem host exactly when the desktop runs the
+    // host's watcher on the session bus; else into the X11 notification area.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() &&
+           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+}
+
+QSystemTrayIcon* TTrayIcon::SystemTrayIcon() const {
+    return m_tray;
 }

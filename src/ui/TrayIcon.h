@@ -58,8 +58,12 @@ public:
 
     void SetFallbackDelay(int ms) { m_fallbackDelay = ms; }
 
-    // What a left double click does: the popup menu's default item.
+    // What a left double click does: the popup menu's default item. A single click does
+    // the same where the tray host reports no double clicks (StatusNotifierHost).
     void DoubleClick();
+    static bool StatusNotifierHost();
+    // The icon as Qt shows it; for tests that play the tray host's part.
+    QSystemTrayIcon* SystemTrayIcon() const;
 
 signals:
     void doubleClicked();

@@ -3,14 +3,18 @@
 
 #include "common/GlobConst.h"
 #include "ui/DeviceProps.h"
+#include "ui/KioskLog.h"
 #include "ui/MainForm.h"
+#include "ui/OrderAlerts.h"
 #include "ui/TrayIcon.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -124,13 +128,13 @@ TEST(MainFormTest, ComponentsCarryTheirNamesCaptionsAndHints) {
     EXPECT_EQ(w->cbxFilter->itemText(1), QStringLiteral("Только разрешенные"));
     EXPECT_EQ(w->cbxFilter->currentIndex(), 0);
 
-    EXPECT_FALSE(w->PageControl->isTabVisible(w->PageControl->indexOf(w->tshLog)));
+    EXPECT_TRUE(w->PageControl->isTabVisible(w->PageControl->indexOf(w->tshLog)));
     EXPECT_TRUE(w->PageControl->isTabVisible(w->PageControl->indexOf(w->tshKiosks)));
 
-    const QStringList headers{"Название", "Адрес", "Статус", "Версия программы"};
-    const int widths[] = {180, 120, 130, 200};
-    ASSERT_EQ(w->lvDevices->columnCount(), 4);
-    for (int i = 0; i < 4; ++i) {
+    const QStringList headers{"Название", "Адрес", "Статус", "Версия программы", "Связь"};
+    const int widths[] = {180, 120, 130, 200, 220};
+    ASSERT_EQ(w->lvDevices->columnCount(), 5);
+    for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(w->lvDevices->headerItem()->text(i), headers[i]);
         EXPECT_EQ(w->lvDevices->columnWidth(i), widths[i]);
     }
@@ -280,10 +284,93 @@ TEST(MainFormTest, RowShowsTheKioskStateVersionAndAddress) {
     EXPECT_EQ(rowOf(*w, 2)->text(3), QStringLiteral("н/д"));
     EXPECT_TRUE(rowHasIcon(*w, rowOf(*w, 2), 0));
 
+    // The link's health: since when, in the column and in the row's tool tip.
+    EXPECT_TRUE(row->text(TfrmMain::kHealthColumn).startsWith(QStringLiteral("на связи с ")))
+        << row->text(TfrmMain::kHealthColumn).toStdString();
+    EXPECT_TRUE(row->toolTip(0).contains(QStringLiteral("Последняя строка от киоска: ")));
+    EXPECT_FALSE(row->toolTip(0).contains(QStringLiteral("Последняя строка от киоска: нет")));
+
     // A kiosk that goes away is an error until it comes back.
     kiosk.Shutdown();
     EXPECT_TRUE(waitUntil([&] { return row->text(2) == QStringLiteral("Ошибка связи"); }));
     EXPECT_TRUE(rowHasIcon(*w, row, 3));
+    EXPECT_TRUE(row->text(TfrmMain::kHealthColumn).startsWith(QStringLiteral("нет связи: ")))
+        << row->text(TfrmMain::kHealthColumn).toStdString();
+    EXPECT_TRUE(row->toolTip(0).contains(QStringLiteral("Потерь связи за 24 часа: 1")))
+        << row->toolTip(0).toStdString();
+
+    // The operator can hide the column from the header's menu.
+    QAction* showHealth = w->lvDevices->findChild<QAction*>(QStringLiteral("actShowHealthColumn"));
+    ASSERT_NE(showHealth, nullptr);
+    showHealth->trigger();
+    EXPECT_TRUE(w->lvDevices->isColumnHidden(TfrmMain::kHealthColumn));
+}
+
+TEST(MainFormTest, LogPageKeepsTheTraceOfEveryKioskWithAFilter) {
+    FakeKiosk first, second;
+    TempIni ini;
+    ini.WriteDevices({first.Port(), second.Port()});
+    auto w = makeMain();
+    w->mnuRestoreClick();
+    w->PageControl->setCurrentWidget(w->tshLog);
+    ASSERT_TRUE(waitUntil([&] {
+        const QString text = w->memLog->toPlainText();
+        return text.contains(QStringLiteral("Киоск 1  Version OK")) &&
+               text.contains(QStringLiteral("Киоск 2  Version OK"));
+    })) << w->memLog->toPlainText().toStdString();
+
+    ASSERT_EQ(w->cbxLogKiosk->count(), 3);
+    EXPECT_EQ(w->cbxLogKiosk->itemText(0), QStringLiteral("Все киоски"));
+    w->cbxLogKiosk->setCurrentIndex(2);
+    EXPECT_FALSE(w->memLog->toPlainText().contains(QStringLiteral("Киоск 1")));
+    EXPECT_TRUE(w->memLog->toPlainText().contains(QStringLiteral("Киоск 2  Version OK")));
+
+    // Only the last lines are kept, however long the console runs.
+    for (int i = 0; i < TKioskLog::kMaxLines + 50; ++i)
+        w->Log()->Add(QStringLiteral("Киоск 2"), QStringLiteral("line %1").arg(i));
+    EXPECT_EQ(w->Log()->Count(), TKioskLog::kMaxLines);
+    w->Log()->Rebuild();
+    EXPECT_EQ(w->memLog->blockCount(), TKioskLog::kMaxLines);
+    EXPECT_TRUE(w->memLog->toPlainText().endsWith(
+        QStringLiteral("line %1").arg(TKioskLog::kMaxLines + 49)));
+}
+
+TEST(MainFormTest, PropertiesWarnOfASecondRecordForTheSameKiosk) {
+    TempIni ini;
+    ini.WriteDevices({5001, 5002});
+    auto w = makeMain();
+    TfrmDeviceProps dialog(w.get());
+    dialog.SetOtherDevices(w->Devices(), w->Devices()[1].get());
+    dialog.GetProperties(*w->Devices()[1]);
+    // The same place as "Киоск 1": a warning, and No keeps the dialog open.
+    dialog.edtPort->setValue(5001);
+    QString text;
+    AnswerMessageBox(QMessageBox::No, &text);
+    EXPECT_FALSE(dialog.FormCloseQuery());
+    EXPECT_TRUE(text.contains(QStringLiteral("Киоск 1"))) << text.toStdString();
+    AnswerMessageBox(QMessageBox::Yes);
+    EXPECT_TRUE(dialog.FormCloseQuery()) << "the operator may insist";
+    // Its own place is no conflict.
+    dialog.edtPort->setValue(5002);
+    text.clear();
+    AnswerMessageBox(QMessageBox::No, &text, nullptr, 300);
+    EXPECT_TRUE(dialog.FormCloseQuery());
+    EXPECT_TRUE(text.isEmpty());
+}
+
+TEST(MainFormTest, AnOrderWindowRaisesTheAlertsUntilItCloses) {
+    FakeKiosk kiosk;
+    TempIni ini;
+    ini.WriteDevices({kiosk.Port()});
+    auto w = makeMain();
+    ASSERT_TRUE(waitUntil([&] { return kiosk.Count("GET_WORK_STATE") == 1; }, 8000));
+    kiosk.Send("ORDER_SUM=250");
+    kiosk.Send("PAY_BLOCK");
+    ASSERT_TRUE(waitUntil([&] { return w->Alerts()->WaitingOrders() == 1; }));
+    EXPECT_TRUE(w->Tray()->OrderWaiting());
+    kiosk.Send("PAY_END");
+    ASSERT_TRUE(waitUntil([&] { return w->Alerts()->WaitingOrders() == 0; }));
+    EXPECT_FALSE(w->Tray()->OrderWaiting());
 }
 
 TEST(MainFormTest, TrayImageCountsConnectedAgainstEnabledKiosks) {
