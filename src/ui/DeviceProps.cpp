@@ -78,8 +78,8 @@ void TfrmDeviceProps::GetProperties(const TDeviceItem& aDevice) {
 
 void TfrmDeviceProps::ApplyProperties(TDeviceItem& aDevice) {
     aDevice.Name = edtName->text();
-    aDevice.SetAddress(edtAddress->text());
-    aDevice.SetPort(PortValue());
+    // One step: a new place reconnects the kiosk at once, and only once.
+    aDevice.SetPlace(edtAddress->text(), PortValue());
 }
 
 void TfrmDeviceProps::SetOtherDevices(const TDeviceItemList& devices, const TDeviceItem* self) {

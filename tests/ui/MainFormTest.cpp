@@ -335,6 +335,20 @@ TEST(MainFormTest, LogPageKeepsTheTraceOfEveryKioskWithAFilter) {
         QStringLiteral("line %1").arg(TKioskLog::kMaxLines + 49)));
 }
 
+TEST(MainFormTest, ANewAddressInThePropertiesReconnectsAtOnce) {
+    FakeKiosk oldPlace, newPlace;
+    TempIni ini;
+    ini.WriteDevices({oldPlace.Port()});
+    auto w = makeMain();
+    ASSERT_TRUE(waitUntil([&] { return oldPlace.Count("GET_WORK_STATE") == 1; }, 8000));
+    TfrmDeviceProps dialog(w.get());
+    dialog.GetProperties(*w->Devices()[0]);
+    dialog.edtPort->setValue(newPlace.Port());
+    dialog.ApplyProperties(*w->Devices()[0]);
+    // The old connection stands for good otherwise: only a reconnect reaches the new one.
+    EXPECT_TRUE(waitUntil([&] { return newPlace.Count("GET_WORK_STATE") == 1; }, 8000));
+}
+
 TEST(MainFormTest, PropertiesWarnOfASecondRecordForTheSameKiosk) {
     TempIni ini;
     ini.WriteDevices({5001, 5002});
