@@ -385,6 +385,21 @@ TEST(MainFormTest, AnOrderWindowRaisesTheAlertsUntilItCloses) {
     kiosk.Send("PAY_END");
     ASSERT_TRUE(waitUntil([&] { return w->Alerts()->WaitingOrders() == 0; }));
     EXPECT_FALSE(w->Tray()->OrderWaiting());
+
+    // The kiosk goes away in the middle of the next payment: the operator is told why
+    // the window vanished.
+    QStringList told;
+    QObject::connect(w->Alerts(), &TOrderAlerts::notified,
+                     [&](const QString& summary, const QString& body) { told << summary + body; });
+    kiosk.Send("ORDER_SUM=250");
+    kiosk.Send("PAY_BLOCK");
+    ASSERT_TRUE(waitUntil([&] { return w->Alerts()->WaitingOrders() == 1; }));
+    kiosk.Shutdown();
+    EXPECT_TRUE(waitUntil([&] {
+        return told.join(QLatin1Char('|'))
+            .contains(TOrderAlerts::PaymentLostText(QStringLiteral("Киоск 1"), 250));
+    })) << told.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(w->Alerts()->WaitingOrders(), 0);
 }
 
 TEST(MainFormTest, TrayImageCountsConnectedAgainstEnabledKiosks) {
