@@ -410,8 +410,13 @@ TEST_F(Resilience, ConnectionEventsGoToTheSystemLogButNoOrderContents) {
     oldKiosk.autoVersion("VERSION=Kiosk 13.1.0.0");
     start(oldKiosk.port());
     ASSERT_TRUE(rec.waitForState(tsObsoleteVersion, 5000));
-    EXPECT_TRUE(
-        has(orvanta::LogPriority::Warning, QStringLiteral("version refused: Kiosk 13.1.0.0")));
+    // The refusal is logged after the state is announced: wait for it.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return has(orvanta::LogPriority::Warning,
+                       QStringLiteral("version refused: Kiosk 13.1.0.0"));
+        },
+        2000));
     g_attempts = 0;
     g_throwKind = 2;
     SetLinkTestHook([](TSocketThread&, TLinkPoint point) {
