@@ -59,6 +59,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # texts of Qt's standard buttons (qt6-translations-l10n). The xcb platform plugin needs
 # no entry: Debian ships it in libqt6gui6, which the program links.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
+# The sound of a waiting order comes from the freedesktop sound theme; without it the
+# console falls back to the desktop's beep, so the theme is recommended, not required.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sound-theme-freedesktop")
 # The autostart entry lives in /etc: dpkg must keep an administrator's edit of it.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${orvanta_packaging_src}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
