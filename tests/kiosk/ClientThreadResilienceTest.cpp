@@ -21,25 +21,12 @@ using testutil::waitUntil;
 
 namespace {
 
-long long msBetween(steady_clock::time_point a, steady_clock::time_point b) {
-    return duration_cast<milliseconds>(b - a).count();
-}
-
-const QByteArray kGoodVersion = "VERSION=Kiosk 14.2.0.7";
-
 class Resilience : public ::testing::Test {
 protected:
     void TearDown() override {
         SetLinkTestHook(nullptr);
-        for (auto& device : devices) {
-            device->Release();
-            waitUntil(
-                [&] {
-                    return device->SocketThread()->Suspended() ||
-                           device->SocketThread()->Finished();
-                },
-                3000);
-        }
+        for (auto& device : devices)
+            releaseAndWait(*device);
     }
 
     std::shared_ptr<TDeviceItem> start(int port) {

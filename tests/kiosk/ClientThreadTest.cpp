@@ -12,25 +12,12 @@ using testutil::waitUntil;
 
 namespace {
 
-long long msBetween(steady_clock::time_point a, steady_clock::time_point b) {
-    return duration_cast<milliseconds>(b - a).count();
-}
-
-const QByteArray kGoodVersion = "VERSION=Kiosk 14.2.0.7";
-
 class ConnectionThread : public ::testing::Test {
 protected:
     void TearDown() override {
         SetLinkTestHook(nullptr);
-        if (device) {
-            device->Release();
-            waitUntil(
-                [&] {
-                    return device->SocketThread()->Suspended() ||
-                           device->SocketThread()->Finished();
-                },
-                3000);
-        }
+        if (device)
+            releaseAndWait(*device);
     }
 
     void start() {

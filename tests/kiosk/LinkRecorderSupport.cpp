@@ -52,3 +52,10 @@ bool stopAndWait(TDeviceItem& device, int ms) {
     device.DestroyThread(false);
     return testutil::waitUntil([&] { return device.SocketThread() != old; }, ms);
 }
+
+void releaseAndWait(TDeviceItem& device, int ms) {
+    device.Release();
+    testutil::waitUntil(
+        [&] { return device.SocketThread()->Suspended() || device.SocketThread()->Finished(); },
+        ms);
+}

@@ -68,3 +68,14 @@ std::shared_ptr<TDeviceItem> makeDevice(int port,
                                         const QString& address = QStringLiteral("127.0.0.1"));
 // Stops a device's thread and waits (pumping) until it has been replaced by a new one.
 bool stopAndWait(TDeviceItem& device, int ms = 3000);
+// Releases a device at the end of a test and waits (pumping) until its connection thread
+// is suspended or finished, so that no thread outlives the test's kiosks.
+void releaseAndWait(TDeviceItem& device, int ms = 3000);
+
+// A kiosk program the console accepts, as a kiosk answers GET_VERSION.
+inline const QByteArray kGoodVersion = "VERSION=Kiosk 14.2.0.7";
+
+inline long long msBetween(std::chrono::steady_clock::time_point a,
+                           std::chrono::steady_clock::time_point b) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count();
+}
