@@ -110,6 +110,9 @@ public:
     int Tab2() const { return FTab2; }
     TInvoiceCheckType CheckType() const { return FCheckType; }
     bool CheckOpened() const { return FCheckOpened; }
+    // What the operator should know about a receipt that printed all the same (a barcode
+    // left out, paper running low): told without stopping anyone, never as an error.
+    const QStringList& Warnings() const { return FWarnings; }
 
     // Lines of a multi-line text as the header and the footer print them: breaks are
     // CR LF, CR or LF; a break at the very end adds no empty line.
@@ -125,6 +128,7 @@ protected:
     void printDiscountLine(const QString& text, double discount);
     void printTotalLine(double totalPrice);
     void printPriceBarCode(double totalPrice);
+    void Warn(const QString& text) { FWarnings << text; }
 
     QString FName;
     bool FError = false;
@@ -139,6 +143,7 @@ protected:
     TInvoiceCheckType FCheckType = ctSale;
     bool FCheckOpened = false;
     QString FString; // the character line being composed, column 0 first
+    QStringList FWarnings;
 };
 
 // The item, surcharge and discount lines of the receipt layout, which both drivers print

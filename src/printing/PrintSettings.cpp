@@ -15,6 +15,13 @@ QString Code3 = QStringLiteral("<1C>p<01><00>");
 QString Code4 = QStringLiteral("<1D>V<42><08>");
 bool BarCodeOrder = false;
 bool BarCodePrice = false;
+int EscPosConnection = ecSerial;
+QString EscPosDevice = QStringLiteral("/dev/usb/lp0");
+QString EscPosHost;
+int EscPosPort = 9100;
+QString EscPosQueue;
+bool EscPosStatus = true;
+bool PrintSettingsConfigured = false;
 
 void LoadPrintSettings(const QString& FileName, const QString& Section) {
     const TIniFile ini(FileName);
@@ -30,6 +37,15 @@ void LoadPrintSettings(const QString& FileName, const QString& Section) {
     Code4 = ini.ReadString(Section, QStringLiteral("Code4"), Code4);
     BarCodeOrder = ini.ReadBool(Section, QStringLiteral("BarCodeOrder"), BarCodeOrder);
     BarCodePrice = ini.ReadBool(Section, QStringLiteral("BarCodePrice"), BarCodePrice);
+    EscPosConnection =
+        ini.ReadInteger(Section, QStringLiteral("EscPosConnection"), EscPosConnection);
+    EscPosDevice = ini.ReadString(Section, QStringLiteral("EscPosDevice"), EscPosDevice);
+    EscPosHost = ini.ReadString(Section, QStringLiteral("EscPosHost"), EscPosHost);
+    EscPosPort = ini.ReadInteger(Section, QStringLiteral("EscPosPort"), EscPosPort);
+    EscPosQueue = ini.ReadString(Section, QStringLiteral("EscPosQueue"), EscPosQueue);
+    EscPosStatus = ini.ReadBool(Section, QStringLiteral("EscPosStatus"), EscPosStatus);
+    if (ini.SectionExists(Section))
+        PrintSettingsConfigured = true;
 }
 
 void SavePrintSettings(const QString& FileName, const QString& Section) {
@@ -46,7 +62,14 @@ void SavePrintSettings(const QString& FileName, const QString& Section) {
     ini.WriteString(Section, QStringLiteral("Code4"), Code4);
     ini.WriteBool(Section, QStringLiteral("BarCodeOrder"), BarCodeOrder);
     ini.WriteBool(Section, QStringLiteral("BarCodePrice"), BarCodePrice);
+    ini.WriteInteger(Section, QStringLiteral("EscPosConnection"), EscPosConnection);
+    ini.WriteString(Section, QStringLiteral("EscPosDevice"), EscPosDevice);
+    ini.WriteString(Section, QStringLiteral("EscPosHost"), EscPosHost);
+    ini.WriteInteger(Section, QStringLiteral("EscPosPort"), EscPosPort);
+    ini.WriteString(Section, QStringLiteral("EscPosQueue"), EscPosQueue);
+    ini.WriteBool(Section, QStringLiteral("EscPosStatus"), EscPosStatus);
     ini.UpdateFile();
+    PrintSettingsConfigured = true;
 }
 
 std::optional<QByteArray> DecodeCodeText(QStringView CodeText) {

@@ -21,14 +21,35 @@ extern QString Code4;           // control codes that cut the paper
 extern bool BarCodeOrder;       // order number as a barcode in the header
 extern bool BarCodePrice;       // total price as a barcode after the total
 
+// How the bytes of the ESC/POS printer leave; the stream itself never depends on it.
+enum TEscPosConnection : int {
+    ecSerial = 0,  // the serial port ComPort at ComRate
+    ecUsb = 1,     // the printer's device file (EscPosDevice), as the usblp driver makes it
+    ecNetwork = 2, // raw TCP to EscPosHost:EscPosPort
+    ecCupsRaw = 3, // a job of raw bytes on the CUPS queue EscPosQueue
+    ecScreen = 4,  // nothing is sent: the receipt is shown in a preview window
+};
+extern int EscPosConnection; // a TEscPosConnection; any other value is taken as ecSerial
+extern QString EscPosDevice; // device file of the USB printer
+extern QString EscPosHost;   // address of the network printer
+extern int EscPosPort;       // its raw port
+extern QString EscPosQueue;  // CUPS queue that takes the stream raw
+extern bool EscPosStatus;    // ask a printer that answers for its status around each receipt
+
+// Whether the configuration file has ever held a print settings section (or they were
+// saved in this run). Until it has, the console has no printer it may print to: the
+// defaults name a serial port that exists on most machines with nothing attached.
+extern bool PrintSettingsConfigured;
+
 // The section of the configuration file that holds the print settings.
 inline const QString kPrintSettingsSection = QStringLiteral("Printing");
 
-// Reads the twelve keys of Section; a missing key, or an integer or boolean that does
-// not read as a number, keeps the value the setting has.
+// Reads the twelve keys of Section, then the connection keys of the ESC/POS printer; a
+// missing key, or an integer or boolean that does not read as a number, keeps the value
+// the setting has. Sets PrintSettingsConfigured when the file has the section.
 void LoadPrintSettings(const QString& FileName, const QString& Section);
 
-// Writes the twelve keys of Section and saves the file. Throws orvanta::Exception when
+// Writes the twelve keys of Section, then the connection keys, and saves the file. Throws orvanta::Exception when
 // the file cannot be written.
 void SavePrintSettings(const QString& FileName, const QString& Section);
 

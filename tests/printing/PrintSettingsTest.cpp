@@ -45,10 +45,21 @@ TEST_F(PrintSettingsTest, FreshFileGivesTheDefaults) {
                             QStringLiteral("<1C>p<01><00>"),
                             QStringLiteral("<1D>V<42><08>"),
                             false,
+                            false,
+                            ecSerial,
+                            QStringLiteral("/dev/usb/lp0"),
+                            QString(),
+                            9100,
+                            QString(),
+                            true,
                             false};
     EXPECT_EQ(defaults(), expected);
+    // A file without the section is not a configuration: nothing may print by guess.
     LoadPrintSettings(path(), QStringLiteral("Printing"));
     EXPECT_EQ(Settings::current(), expected);
+    testutil::writeFile(path(), "[Printing]\r\n");
+    LoadPrintSettings(path(), QStringLiteral("Printing"));
+    EXPECT_TRUE(PrintSettingsConfigured);
 }
 
 TEST_F(PrintSettingsTest, SaveThenLoadReturnsEverySetting) {
@@ -63,6 +74,13 @@ TEST_F(PrintSettingsTest, SaveThenLoadReturnsEverySetting) {
                          QStringLiteral("<<x>>"),
                          QString(),
                          true,
+                         true,
+                         ecCupsRaw,
+                         QStringLiteral("/dev/usb/lp1"),
+                         QStringLiteral("192.168.0.40"),
+                         9101,
+                         QStringLiteral("Чеки"),
+                         false,
                          true};
     saved.apply();
     SavePrintSettings(path(), QStringLiteral("Printing"));
@@ -75,7 +93,9 @@ TEST_F(PrintSettingsTest, SaveThenLoadReturnsEverySetting) {
     const QStringList keys = {
         "PrinterType=0", "PrinterName=",   "PrinterFontName=", "PrinterFontSize=11",
         "ComPort=34",    "ComRate=115200", "Code1=",           "Code2=",
-        "Code3=",        "Code4=",         "BarCodeOrder=1",   "BarCodePrice=1"};
+        "Code3=",        "Code4=",         "BarCodeOrder=1",   "BarCodePrice=1",
+        "EscPosConnection=3", "EscPosDevice=/dev/usb/lp1", "EscPosHost=192.168.0.40",
+        "EscPosPort=9101", "EscPosQueue=", "EscPosStatus=0"};
     qsizetype at = 0;
     for (const QString& key : keys) {
         const qsizetype found = text.indexOf(QLatin1Char('\n') + key, at);
