@@ -49,6 +49,12 @@ public:
     // less than data.size() when the bound ran out or the device failed.
     qsizetype write(QByteArrayView data);
 
+    // Waits up to timeoutMs for input and reads up to max bytes of it; 0 when nothing
+    // came in time or the port is closed or failed. For the answers of a printer.
+    qsizetype read(char* buffer, qsizetype max, int timeoutMs);
+    // Drops what arrived and was not read, so the next read sees only a fresh answer.
+    void discardInput();
+
 private:
     int m_fd = -1;
     int m_writeMultiplierMs = 2;

@@ -15,6 +15,14 @@ QString lastCupsError() {
     return QString::fromUtf8(cupsLastErrorString());
 }
 
+// libcups reports a server it could not reach (no socket, connection refused, a scheduler
+// stopping) as "service unavailable", whatever the request was.
+bool lastErrorIsNoService() {
+    return cupsLastError() == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+}
+
+const QString kNoService = QStringLiteral("Служба печати CUPS не отвечает");
+
 // Dests of the server, released when the list goes out of scope.
 class DestList {
 public:
@@ -56,11 +64,20 @@ void SubmitOne(const QString& printer, const QString& title, const QList<SpoolDo
     const int jobId =
         cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), jobTitle.constData(), 0, nullptr);
     if (jobId <= 0) {
+        if (lastErrorIsNoService())
+            throw orvanta::Exception(kNoService + QStringLiteral(": задание для принтера \"%1\" "
+                                                                 "не передано")
+                                                      .arg(printer));
         throw orvanta::Exception(QStringLiteral("Принтер \"%1\" не принял задание печати: %2")
                                      .arg(printer, lastCupsError()));
     }
     auto fail = [&](const QString& error) {
+        const bool noService = lastErrorIsNoService();
         cupsCancelJob2(CUPS_HTTP_DEFAULT, name.constData(), jobId, 1);
+        if (noService)
+            throw orvanta::Exception(kNoService + QStringLiteral(": задание для принтера \"%1\" "
+                                                                 "не передано")
+                                                      .arg(printer));
         throw orvanta::Exception(
             QStringLiteral("Ошибка передачи задания на принтер \"%1\": %2").arg(printer, error));
     };
@@ -131,10 +148,39 @@ QString SelectPrinter(const QString& name) {
         return fallback;
     if (!names.isEmpty())
         return names.first();
+    if (!PrintServiceAnswers())
+        throw orvanta::Exception(kNoService);
     if (name.isEmpty())
         throw orvanta::Exception(QStringLiteral("Нет ни одного установленного принтера"));
     throw orvanta::Exception(
         QStringLiteral("Принтер \"%1\" не установлен, и нет ни одного другого принтера").arg(name));
+}
+
+bool PrintServiceAnswers() {
+    // A request every scheduler answers, with or without queues: "not found" for no
+    // default is an answer too.
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
+    ippDelete(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/"));
+    return !lastErrorIsNoService();
+}
+
+QueueState QueueStatus(const QString& name) {
+    if (name.isEmpty())
+        return PrintServiceAnswers() ? QueueState::Missing : QueueState::NoService;
+    const QByteArray utf8 = name.toUtf8();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, utf8.constData(), nullptr);
+    if (!dest) {
+        // cupsGetNamedDest leaves the error of its last request: asking a stopped server
+        // fails with "service unavailable", asking a running one for a queue it lacks
+        // does not.
+        return lastErrorIsNoService() || !PrintServiceAnswers() ? QueueState::NoService
+                                                                : QueueState::Missing;
+    }
+    const char* accepting =
+        cupsGetOption("printer-is-accepting-jobs", dest->num_options, dest->options);
+    const bool takes = !accepting || qstrcmp(accepting, "false") != 0;
+    cupsFreeDests(1, dest);
+    return takes ? QueueState::Accepting : QueueState::NotAccepting;
 }
 
 void SubmitJob(const QString& printer, const QString& title,

@@ -123,6 +123,7 @@ TcpClient::Wait TcpClient::waitFor(short events, int ms) {
 
 void TcpClient::Open() {
     Close();
+    m_openError = OpenError::Other;
     if (m_interrupted.load())
         throw Exception(QStringLiteral("Connection closed"));
     const QByteArray host = m_host.toUtf8();
@@ -132,11 +133,13 @@ void TcpClient::Open() {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const int gai = ::getaddrinfo(host.constData(), service.constData(), &hints, &found);
-    if (gai != 0 || !found)
+    if (gai != 0 || !found) {
+        m_openError = OpenError::HostNotFound;
         throw Exception(QStringLiteral("Host not found: %1 (%2)")
                             .arg(m_host, QString::fromLocal8Bit(::gai_strerror(gai))));
+    }
 
-    const auto deadline = deadlineIn(kConnectTimeoutMs);
+    const auto deadline = deadlineIn(m_connectTimeoutMs);
     QString lastError;
     for (addrinfo* ai = found; ai; ai = ai->ai_next) {
         const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
@@ -160,6 +163,7 @@ void TcpClient::Open() {
             }
             if (w == Wait::Timeout) {
                 lastError = QStringLiteral("Connection timed out");
+                m_openError = OpenError::TimedOut;
                 Close();
                 break;
             }
@@ -171,9 +175,14 @@ void TcpClient::Open() {
         }
         if (rc == 0) {
             ::freeaddrinfo(found);
+            m_openError = OpenError::None;
             return;
         }
-        lastError = errno == ECONNREFUSED ? QStringLiteral("Connection refused") : errnoText(errno);
+        const bool refused = errno == ECONNREFUSED;
+        m_openError = refused              ? OpenError::Refused
+                      : errno == ETIMEDOUT ? OpenError::TimedOut
+                                           : OpenError::Other;
+        lastError = refused ? QStringLiteral("Connection refused") : errnoText(errno);
         Close();
     }
     ::freeaddrinfo(found);

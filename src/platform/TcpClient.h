@@ -14,6 +14,9 @@ class TcpClient {
 public:
     static constexpr int kConnectTimeoutMs = 5000;
 
+    // Why the last Open failed, for callers that word the failure themselves.
+    enum class OpenError { None, HostNotFound, Refused, TimedOut, Other };
+
     TcpClient();
     ~TcpClient();
     TcpClient(const TcpClient&) = delete;
@@ -21,10 +24,13 @@ public:
 
     void SetHost(const QString& host) { m_host = host; }
     void SetPort(int port) { m_port = port; }
+    // How long Open waits for a connection; kConnectTimeoutMs unless set.
+    void SetConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
 
     // Connects; throws orvanta::Exception with a readable text when the host cannot be
-    // resolved, the connection is refused, or none stands within kConnectTimeoutMs.
+    // resolved, the connection is refused, or none stands within the connect time-out.
     void Open();
+    OpenError LastOpenError() const { return m_openError; }
     // Closes the descriptor. Owner thread only.
     void Close();
     bool Active() const { return m_fd >= 0; }
@@ -51,6 +57,8 @@ private:
 
     QString m_host;
     int m_port = 0;
+    int m_connectTimeoutMs = kConnectTimeoutMs;
+    OpenError m_openError = OpenError::None;
     int m_fd = -1;
     int m_wakeFd = -1;
     std::atomic<bool> m_interrupted{false};

@@ -8,39 +8,11 @@
 
 using orvanta::Exception;
 
-void SerialEscPosOutput::open() {
-    using Result = orvanta::SerialPort::OpenResult;
-    switch (m_port.open(orvanta::serialPortDevice(ComPort, DataFolder), ComRate)) {
-    case Result::Opened:
-        return;
-    case Result::CannotOpen:
-        throw Exception(QStringLiteral("ESCPOS.PortOpen: невозможно открыть COM порт"));
-    case Result::CannotConfigure:
-        throw Exception(QStringLiteral("ESCPOS.PortOpen: невозможно настроить COM порт"));
-    case Result::CannotPurge:
-        throw Exception(QStringLiteral("ESCPOS.PortOpen: невозможно очистить COM порт"));
-    }
-}
-
-void SerialEscPosOutput::close() {
-    m_port.close();
-}
-
-bool SerialEscPosOutput::isOpen() const {
-    return m_port.isOpen();
-}
-
-qsizetype SerialEscPosOutput::write(QByteArrayView bytes) {
-    return m_port.write(bytes);
-}
-
-qsizetype MemoryEscPosOutput::write(QByteArrayView bytes) {
-    m_data.append(bytes);
-    return bytes.size();
-}
-
 TESCPOSPrinter::TESCPOSPrinter()
     : TESCPOSPrinter(std::make_unique<SerialEscPosOutput>()) {}
+
+TESCPOSPrinter::TESCPOSPrinter(const EscPosRoute& route)
+    : TESCPOSPrinter(route.makeOutput()) {}
 
 TESCPOSPrinter::TESCPOSPrinter(std::unique_ptr<EscPosOutput> output)
     : FPort(std::move(output)) {
@@ -60,14 +32,12 @@ int TESCPOSPrinter::TextWidth(const QString& Text) {
     return static_cast<int>(orvanta::receiptText(Text).size());
 }
 
-int TESCPOSPrinter::TextHeight(const QString& Text) {
-    Q_UNUSED(Text);
+int TESCPOSPrinter::TextHeight(const QString& /*Text*/) {
     return 1;
 }
 
-void TESCPOSPrinter::PrintFont(const QString& FontName, int FontSize, TFontStyles FontStyle) {
-    Q_UNUSED(FontName);
-    Q_UNUSED(FontSize);
+void TESCPOSPrinter::PrintFont(const QString& /*FontName*/, int /*FontSize*/,
+                               TFontStyles FontStyle) {
     SendCodes(FontStyle.testFlag(fsBold) ? CodeBoldOn : CodeBoldOff);
     SendCodes(FontStyle.testFlag(fsUnderline) ? CodeUnderlineOn : CodeUnderlineOff);
 }
@@ -94,38 +64,84 @@ void TESCPOSPrinter::PrintDiv() {
     PrintText(QString(FWidth, QLatin1Char('-')), 0, FWidth - 1, false, true);
 }
 
+namespace {
+
+// GS k 73 (Code 128) data is a code set switch and then the characters of the set; a
+// "{" starts a function or a switch of its own, so a "{" of the text travels as "{{".
+constexpr qsizetype kMaxBarCodeData = 253; // the length byte also counts the two of "{B"
+
+qsizetype barCodeDataBytes(const QString& Text) {
+    return Text.size() + Text.count(QLatin1Char('{'));
+}
+
+} // namespace
+
+QString TESCPOSPrinter::barCodeProblem(const QString& Text) {
+    for (const QChar c : Text) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return QStringLiteral("в коде 128 нет символа «%1» (U+%2)")
+                .arg(c.unicode() < 0x20 ? QString() : QString(c))
+                .arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    }
+    if (const qsizetype bytes = barCodeDataBytes(Text); bytes > kMaxBarCodeData)
+        return QStringLiteral("слишком длинный (%1 байт, допускается %2)")
+            .arg(bytes)
+            .arg(kMaxBarCodeData);
+    return {};
+}
+
 QString TESCPOSPrinter::barCodeCodeText(const QString& Text) {
-    // The data length travels in one byte together with the two bytes of "{B".
-    if (Text.size() > 253)
+    if (!barCodeProblem(Text).isEmpty())
         return {};
     QString data;
-    data.reserve(Text.size() + 8);
+    data.reserve(Text.size() * 2 + 8);
     for (const QChar c : Text) {
         if (c == QLatin1Char('<'))
             data += QStringLiteral("<<"); // a "<" of the data is data, never an escape
-        else if (c.unicode() < 0x20)
-            data += QLatin1Char(' '); // nor is a control character a command
+        else if (c == QLatin1Char('{'))
+            data += QStringLiteral("{{");
         else
             data += c;
     }
     const QString count =
-        QStringLiteral("%1").arg(Text.size() + 2, 2, 16, QLatin1Char('0')).toUpper();
+        QStringLiteral("%1").arg(barCodeDataBytes(Text) + 2, 2, 16, QLatin1Char('0')).toUpper();
     return QStringLiteral("<1D>h<32><1D>w<02><1D>k<49><") + count + QStringLiteral("><7B><42>") +
            data + QStringLiteral("<0D><0A>");
 }
 
 void TESCPOSPrinter::PrintBarCode(const QString& Text) {
+    if (const QString problem = barCodeProblem(Text); !problem.isEmpty()) {
+        Warn(QStringLiteral("Штрих-код «%1» не напечатан: %2").arg(Text, problem));
+        return;
+    }
     SendCodes(barCodeCodeText(Text));
 }
 
-void TESCPOSPrinter::PaperFeed(int Units) {
-    Q_UNUSED(Units);
+void TESCPOSPrinter::PaperFeed(int /*Units*/) {
     PrintOut("\r\n");
 }
 
-void TESCPOSPrinter::PaperCut(bool Full) {
-    Q_UNUSED(Full);
+void TESCPOSPrinter::PaperCut(bool /*Full*/) {
     SendCodes(Code4);
+}
+
+QByteArray TESCPOSPrinter::abortTail() {
+    QByteArray tail("\r\n");
+    for (const QString& codes : {Code4, Code2}) {
+        if (const std::optional<QByteArray> bytes = DecodeCodeText(codes))
+            tail += *bytes;
+    }
+    return tail;
+}
+
+void TESCPOSPrinter::UpdateStatus() {
+    if (!EscPosStatus || !FPort->isOpen() || !FPort->bidirectional())
+        return;
+    FStatus = queryEscPosStatus(*FPort, FPort->statusKey());
+    FPaperOut = FStatus.paperOut;
+    FPaperLow = FStatus.paperNearEnd;
+    FError = FStatus.offline || FStatus.coverOpen || FStatus.error;
+    FErrorString = FError ? FStatus.problem() : QString();
 }
 
 bool TESCPOSPrinter::Recover(int Data1, int Data2, double Data3, const QString& Data4) {
@@ -139,6 +155,8 @@ void TESCPOSPrinter::OpenCheck(TInvoiceCheckType CheckType, const QString& Title
                                const TKioskInfo& Kiosk, const TOrganizationInfo& Organization,
                                TDateTime DateTime) {
     TInvoicePrinter::OpenCheck(CheckType, Title, Header, OrderName, Kiosk, Organization, DateTime);
+    FJobTitle = Title.isEmpty() ? QStringLiteral("Чек ") + OrderName : Title;
+    FPort->setJobTitle(FJobTitle);
     BeginJob();
     PrintHeader(Title, Header, OrderName, Kiosk, Organization, DateTime);
     if (CheckType != ctInfoText)
@@ -179,7 +197,7 @@ void TESCPOSPrinter::PrintOut(QByteArrayView Buffer) {
     // A printer that went away or stopped taking bytes must not end in a receipt that
     // looks printed: the operator gets the error and can print again.
     if (FPort->write(Buffer) < Buffer.size())
-        throw Exception(QStringLiteral("ESCPOS.PrintOut: ошибка записи в COM порт"));
+        throw Exception(FPort->writeFailure());
 }
 
 void TESCPOSPrinter::SendCodes(const QString& CodeText) {
@@ -199,7 +217,17 @@ void TESCPOSPrinter::BeginJob() {
     FWidth = ESCPOSWidth;
     FHeight = ESCPOSHeight;
     CalcTabs();
+    FStatus = {};
     UpdateStatus();
+    // Nothing of the receipt goes to a printer that cannot print it: it would be lost
+    // while the operator believes it printed.
+    FStartProblem = FStatus.problem();
+    if (FStatus.blocksPrinting()) {
+        PortClose();
+        throw Exception(escPosPrinterMessage(FPort->displayName(), FStartProblem));
+    }
+    if (!FStartProblem.isEmpty())
+        Warn(escPosPrinterMessage(FPort->displayName(), FStartProblem));
     SendCodes(Code1);
     PrintLogo();
 }
@@ -210,9 +238,19 @@ void TESCPOSPrinter::EndJob() {
         PaperFeed(1);
         PaperCut(ESCPOSFullCut);
         SendCodes(Code2);
+        FStatus = {};
         UpdateStatus();
+        // The receipt went out; what the printer says after it is for the next one.
+        if (const QString problem = FStatus.problem();
+            !problem.isEmpty() && problem != FStartProblem)
+            Warn(escPosPrinterMessage(FPort->displayName(),
+                                      QStringLiteral("после чека — ") + problem));
     } catch (...) {
-        PortClose();
+        try {
+            PortClose();
+        } catch (const Exception&) {
+            // The first failure is the one the operator needs.
+        }
         throw;
     }
     PortClose();

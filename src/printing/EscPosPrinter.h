@@ -1,59 +1,23 @@
 #pragma once
 
-#include "platform/SerialPort.h"
+#include "printing/EscPosConnections.h"
+#include "printing/EscPosRoute.h"
 #include "printing/InvoicePrinter.h"
+#include "printing/PrinterStatus.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 
 #include <memory>
 
-// Where the bytes of an ESC/POS printer go while one receipt prints.
-class EscPosOutput {
-public:
-    virtual ~EscPosOutput() = default;
-    // Throws orvanta::Exception with a message for the operator when it cannot open.
-    virtual void open() = 0;
-    virtual void close() = 0;
-    virtual bool isOpen() const = 0;
-    // Returns the number of bytes taken; fewer than given means the device failed.
-    virtual qsizetype write(QByteArrayView bytes) = 0;
-};
-
-// The serial port COMn of the print settings (ComPort at ComRate), opened anew for
-// every receipt.
-class SerialEscPosOutput : public EscPosOutput {
-public:
-    void open() override;
-    void close() override;
-    bool isOpen() const override;
-    qsizetype write(QByteArrayView bytes) override;
-
-private:
-    orvanta::SerialPort m_port;
-};
-
-// Collects the stream in memory: what a receipt sends, without a printer (a preview,
-// a dump to a file, measuring the composition).
-class MemoryEscPosOutput : public EscPosOutput {
-public:
-    void open() override { m_open = true; }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    qsizetype write(QByteArrayView bytes) override;
-
-    const QByteArray& data() const { return m_data; }
-    void clear() { m_data.clear(); }
-
-private:
-    QByteArray m_data;
-    bool m_open = false;
-};
-
 // A receipt printer speaking ESC/POS: a character printer of 48 columns. Lines are
 // composed in the line buffer and sent in code page 866 when they end; fonts reduce to
 // bold and underline; start, logo, cut and end of a job are the control-code texts of
 // the print settings. The output is open only while one receipt prints.
+//
+// A printer that answers is asked for its status when a receipt starts and when it
+// ends (EscPosStatus): one out of paper, with the cover open or offline gets nothing of
+// the receipt, which fails instead; paper running low is a warning.
 class TESCPOSPrinter : public TReceiptLayoutPrinter {
 public:
     static constexpr int ESCPOSWidth = 48;
@@ -64,10 +28,12 @@ public:
     static inline const QString CodeUnderlineOn = QStringLiteral("<1B>-1");
     static inline const QString CodeUnderlineOff = QStringLiteral("<1B>-0");
 
-    // Prints on the serial port of the print settings.
+    // Prints on the serial port of the print settings (as they are when a receipt starts).
     TESCPOSPrinter();
     // Prints into output (never empty).
     explicit TESCPOSPrinter(std::unique_ptr<EscPosOutput> output);
+    // Prints on the printer of route.
+    explicit TESCPOSPrinter(const EscPosRoute& route);
     ~TESCPOSPrinter() override;
 
 protected:
@@ -83,6 +49,11 @@ public:
     void PrintBarCode(const QString& Text) override;
     void PaperFeed(int Units) override;
     void PaperCut(bool Full) override;
+    // Asks a printer that answers, while a receipt prints, and sets Error, ErrorString,
+    // PaperLow and PaperOut from its answer; a printer that does not answer leaves them
+    // clear (its state is unknown, and it is printed to as before).
+    void UpdateStatus() override;
+    // False while the last status said the printer cannot print.
     bool Recover(int Data1, int Data2, double Data3, const QString& Data4) override;
     void OpenCheck(TInvoiceCheckType CheckType, const QString& Title, const QString& Header,
                    const QString& OrderName, const TKioskInfo& Kiosk,
@@ -92,8 +63,22 @@ public:
     void CancelCheck() override;
 
     // The control-code text of the Code 128 barcode that PrintBarCode sends; empty when
-    // Text cannot be a barcode (more than 253 characters).
+    // Text cannot be a barcode (barCodeProblem).
     static QString barCodeCodeText(const QString& Text);
+    // Why Text cannot be a Code 128 barcode of code set B: a character the set lacks
+    // (anything but 0x20..0x7E), or more data bytes than the length byte counts; empty
+    // when it can.
+    static QString barCodeProblem(const QString& Text);
+
+    // What a receipt cut short ends with: a line feed, the cut and the end-of-job codes of
+    // the print settings (main thread; the result can go to any thread).
+    static QByteArray abortTail();
+
+    // The title of the check opened last, which a spooler job of it carries: the Title
+    // of OpenCheck, or "Чек " and the order name when that is empty.
+    const QString& JobTitle() const { return FJobTitle; }
+    // What the printer said at the last UpdateStatus.
+    const EscPosPrinterStatus& Status() const { return FStatus; }
 
 private:
     void PortOpen();
@@ -106,5 +91,8 @@ private:
     void AbortJob();
 
     std::unique_ptr<EscPosOutput> FPort;
+    EscPosPrinterStatus FStatus;
+    QString FStartProblem; // what the status said when the receipt started
+    QString FJobTitle;
     QByteArray FLine; // bytes of the line being sent, kept to spare an allocation per line
 };
