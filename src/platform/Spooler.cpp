@@ -64,7 +64,9 @@ void SubmitOne(const QString& printer, const QString& title, const QList<SpoolDo
     const int jobId =
         cupsCreateJob(CUPS_HTTP_DEFAULT, name.constData(), jobTitle.constData(), 0, nullptr);
     if (jobId <= 0) {
-        if (lastErrorIsNoService())
+        // A missing socket fails the request with the system's error, not as "service
+        // unavailable"; asking again tells a server that is not there.
+        if (lastErrorIsNoService() || !PrintServiceAnswers())
             throw orvanta::Exception(kNoService + QStringLiteral(": задание для принтера \"%1\" "
                                                                  "не передано")
                                                       .arg(printer));
@@ -72,7 +74,7 @@ void SubmitOne(const QString& printer, const QString& title, const QList<SpoolDo
                                      .arg(printer, lastCupsError()));
     }
     auto fail = [&](const QString& error) {
-        const bool noService = lastErrorIsNoService();
+        const bool noService = lastErrorIsNoService() || !PrintServiceAnswers();
         cupsCancelJob2(CUPS_HTTP_DEFAULT, name.constData(), jobId, 1);
         if (noService)
             throw orvanta::Exception(kNoService + QStringLiteral(": задание для принтера \"%1\" "
