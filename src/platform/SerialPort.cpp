@@ -189,11 +189,11 @@ qsizetype SerialPort::read(char* buffer, qsizetype max, int timeoutMs) {
         const ssize_t n = ::read(m_fd, buffer, static_cast<size_t>(max));
         if (n > 0)
             return n;
-        if (n == 0)
-            return 0; // the far end went away
-        if (errno == EINTR)
+        // In raw mode without VMIN and VTIME a read with nothing waiting returns 0 at
+        // once, as EAGAIN would: neither is the end of the line, which poll tells.
+        if (n < 0 && errno == EINTR)
             continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return 0;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)

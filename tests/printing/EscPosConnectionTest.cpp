@@ -104,6 +104,19 @@ public:
         return true;
     }
 
+    // The far end of a serial line pair.
+    bool attach(const QString& device) {
+        m_master = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios tio{};
+        if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
+            return false;
+        ::cfmakeraw(&tio);
+        if (::tcsetattr(m_master, TCSANOW, &tio) != 0)
+            return false;
+        m_thread = std::thread([this] { serve(m_master, true); });
+        return true;
+    }
+
     int port() const { return m_port; }
     const QString& ptyPath() const { return m_ptyPath; }
     QByteArray received() const {
@@ -462,6 +475,30 @@ TEST_F(EscPosConnectionTest, UsbDeviceFileErrors) {
                              "входить в группу «%3», которой принадлежит устройство: выполните "
                              "«sudo usermod -aG %3 %2» и войдите в систему заново")
                   .arg(device, user, groupName));
+}
+
+TEST_F(EscPosConnectionTest, SerialLineCarriesTheStatusToo) {
+    if (!testutil::SocatPair::available())
+        GTEST_SKIP() << "socat is not installed: no serial line pair for the printer";
+    EscPosStatus = true;
+    QTemporaryDir dir;
+    testutil::SocatPair socat;
+    ASSERT_TRUE(socat.start(dir.path()));
+    AnsweringPrinter far(Answers{kOk, kOk, kOk | 0x0C});
+    ASSERT_TRUE(far.attach(socat.endB()));
+    EscPosRoute serial;
+    serial.connection = ecSerial;
+    serial.comPort = 7;
+    serial.device = socat.endA();
+    serial.baudRate = 19200;
+    const QByteArray expected = receiptInMemory();
+    TESCPOSPrinter printer(serial);
+    printReceipt(printer);
+    ASSERT_TRUE(testutil::waitUntil([&] { return far.received().size() >= expected.size(); }));
+    EXPECT_EQ(hex(far.received()), hex(expected));
+    EXPECT_EQ(far.queries(), 6);
+    EXPECT_EQ(printer.Warnings(),
+              QStringList{QStringLiteral("Принтер COM7: бумага заканчивается")});
 }
 
 // ---- CUPS raw -----------------------------------------------------------------------
