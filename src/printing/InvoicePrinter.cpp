@@ -11,19 +11,28 @@ TInvoicePrinter::TInvoicePrinter()
 TInvoicePrinter::~TInvoicePrinter() = default;
 
 void TInvoicePrinter::PlaceText(const QString& Text, int x1, int x2, bool RightJust, bool /*Ln*/) {
-    // A negative start would write before column 0.
-    x1 = std::max(x1, 0);
-    const int length = static_cast<int>(Text.size());
-    if (length > x2 - x1 + 1)
-        x2 = x1 + length - 1;
+    // A negative start would write before column 0. Columns are counted in qsizetype: a
+    // text may be longer than an int column can reach.
+    const qsizetype first = std::max(x1, 0);
+    const qsizetype length = Text.size();
+    const qsizetype last = std::max<qsizetype>(x2, first + length - 1);
+    const qsizetype span = last - first + 1;
+    const qsizetype start = RightJust && length < span ? first + span - length : first;
+    // Columns from MaxLineColumns on would overflow the printer's line buffer: the line is
+    // cut there, however long the text or wide the span.
+    const qsizetype end = std::min<qsizetype>(last + 1, MaxLineColumns);
     // Pad for every span, the one at column 0 included: a one-column text at 0..0 in
     // an empty buffer must still have a column to land in.
-    if (x2 >= 0 && FString.size() < x2 + 1)
-        FString.append(QString(x2 + 1 - FString.size(), QLatin1Char(' ')));
-    const int span = x2 - x1 + 1;
-    const int start = RightJust && length < span ? x1 + span - length : x1;
-    for (int k = 0; k < length; ++k)
-        FString[start + k] = Text.at(k);
+    if (FString.size() < end)
+        FString.append(QString(end - FString.size(), QLatin1Char(' ')));
+    // A right-aligned text owns its whole span: what an earlier text that ran on left in
+    // the columns before it (the tail of a long quantity under a short amount) is cleared.
+    if (RightJust) {
+        for (qsizetype col = first; col < std::min(start, end); ++col)
+            FString[col] = QLatin1Char(' ');
+    }
+    for (qsizetype col = start; col < end && col - start < length; ++col)
+        FString[col] = Text.at(col - start);
 }
 
 void TInvoicePrinter::CalcTabs() {}
@@ -64,11 +73,12 @@ void TInvoicePrinter::PrintHeader(const QString& /*Title*/, const QString& Heade
     const int right = FWidth - 1;
     for (const QString& line : splitLines(Header))
         PrintText(line, 0, right, false, true);
-    if (!Kiosk.Name.isEmpty()) {
+    // Name and address stand each on their own: a kiosk set up without a name still
+    // has its place in the venue printed.
+    if (!Kiosk.Name.isEmpty())
         PrintText(Kiosk.Name, 0, right, false, true);
-        if (!Kiosk.Address.isEmpty())
-            PrintText(Kiosk.Address, 0, right, false, true);
-    }
+    if (!Kiosk.Address.isEmpty())
+        PrintText(Kiosk.Address, 0, right, false, true);
 
     PrintFont(PrinterFontName, PrinterFontSize + 2, {fsBold});
     // Joined, not formatted: an order name may itself contain a "%".

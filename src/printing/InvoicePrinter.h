@@ -26,7 +26,8 @@ enum TFontStyle {
 Q_DECLARE_FLAGS(TFontStyles, TFontStyle)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TFontStyles)
 
-// The kiosk that took the order; only Name and Address are printed.
+// The kiosk that took the order; only Name and Address are printed, each when it is not
+// empty.
 struct TKioskInfo {
     int SN = 0;
     QString Guid;
@@ -60,10 +61,15 @@ public:
     TInvoicePrinter(const TInvoicePrinter&) = delete;
     TInvoicePrinter& operator=(const TInvoicePrinter&) = delete;
 
+    // The most columns a character line holds: the printer's line buffer is 1024 bytes,
+    // and the line's CR LF takes two of them.
+    static constexpr int MaxLineColumns = 1022;
+
 protected:
     // Writes Text into the line buffer between columns x1 and x2 (right-aligned to x2
-    // when RightJust). A text is never cut: a longer one runs on past x2. Ln is the
-    // caller's business.
+    // when RightJust, the span's columns before the text then cleared). A text is not
+    // cut at x2: a longer one runs on past it. The line itself ends at MaxLineColumns;
+    // anything beyond is cut. Ln is the caller's business.
     virtual void PlaceText(const QString& Text, int x1, int x2, bool RightJust, bool Ln);
     virtual void CalcTabs();
     virtual int TextWidth(const QString& Text);
