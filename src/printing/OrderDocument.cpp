@@ -4,15 +4,18 @@
 #include "printing/InvoicePrinter.h"
 #include "printing/XMLUtils.h"
 
+#include <algorithm>
+
 namespace {
 
-// The kiosk writes its documents by hand and by template; blanks and line breaks around
-// a number are layout, not part of the value.
+bool isBlank(QChar c) {
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') ||
+           c == QLatin1Char('\n');
+}
+
+// The kiosk writes its documents by hand and by template, compact or indented; blanks and
+// line breaks around a value are layout; the value is what they enclose.
 QStringView trimBlanks(QStringView text) {
-    auto isBlank = [](QChar c) {
-        return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') ||
-               c == QLatin1Char('\n');
-    };
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && isBlank(text.at(begin)))
@@ -20,6 +23,65 @@ QStringView trimBlanks(QStringView text) {
     while (end > begin && isBlank(text.at(end - 1)))
         --end;
     return text.mid(begin, end - begin);
+}
+
+// The text of a path with the layout's blanks around it removed.
+QString valueText(const TXMLNode& node, const QString& xpath) {
+    return trimBlanks(GetXPathText(node, xpath)).toString();
+}
+
+QString valueText(const TXMLDocument& document, const QString& xpath) {
+    return valueText(document.DocumentNode(), xpath);
+}
+
+bool isBlankLine(QStringView line) {
+    return std::all_of(line.begin(), line.end(), isBlank);
+}
+
+// A header or a footer keeps its lines, blank ones inside included. What an indented
+// document adds goes: the blank line after the opening tag, the blanks before the
+// closing tag, and the indentation common to all lines that hold text. A compact text
+// comes through unchanged, a line's own leading blanks relative to the others too.
+QString multiLineText(const TXMLDocument& document, const QString& xpath) {
+    const QString text = GetXPathText(document, xpath);
+    if (isBlankLine(text))
+        return {};
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (isBlankLine(lines.first()))
+        lines.removeFirst();
+    // The line break before the closing tag stays: a break at the very end prints no line.
+    if (isBlankLine(lines.last()))
+        lines.last().clear();
+
+    QStringView indent;
+    bool first = true;
+    for (const QString& line : std::as_const(lines)) {
+        if (isBlankLine(line))
+            continue;
+        qsizetype n = 0;
+        while (n < line.size() &&
+               (line.at(n) == QLatin1Char(' ') || line.at(n) == QLatin1Char('\t')))
+            ++n;
+        const QStringView lead = QStringView(line).left(n);
+        if (first) {
+            indent = lead;
+            first = false;
+            continue;
+        }
+        qsizetype common = 0;
+        while (common < indent.size() && common < lead.size() &&
+               indent.at(common) == lead.at(common))
+            ++common;
+        indent = indent.left(common);
+    }
+    const qsizetype cut = indent.size();
+    for (QString& line : lines) {
+        if (isBlankLine(line))
+            line.clear();
+        else
+            line.remove(0, cut);
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 double decimalValue(const QString& text) {
@@ -46,27 +108,27 @@ bool booleanValue(const QString& text) {
 }
 
 void printItem(TInvoicePrinter* printer, const TXMLNode& item) {
-    const QString kind = GetXPathText(item, QStringLiteral("type"));
+    const QString kind = valueText(item, QStringLiteral("type"));
     if (kind.compare(QLatin1String("DIV"), Qt::CaseInsensitive) == 0) {
         printer->PrintDiv();
         return;
     }
     if (kind.compare(QLatin1String("TEXT"), Qt::CaseInsensitive) == 0) {
-        const QString text = GetXPathText(item, QStringLiteral("text"));
+        const QString text = valueText(item, QStringLiteral("text"));
         if (!text.isEmpty())
             printer->PrintText(text, 0, printer->Width() - 1, false, true);
         return;
     }
 
-    const QString shortName = GetXPathText(item, QStringLiteral("shortname"));
-    const double value = decimalValue(GetXPathText(item, QStringLiteral("value")));
-    const double price = decimalValue(GetXPathText(item, QStringLiteral("price")));
-    const double totalPrice = decimalValue(GetXPathText(item, QStringLiteral("totalprice")));
-    const int department = integerValue(GetXPathText(item, QStringLiteral("department")), 1);
-    const double tax1 = decimalValue(GetXPathText(item, QStringLiteral("tax1")));
-    const double tax2 = decimalValue(GetXPathText(item, QStringLiteral("tax2")));
-    const double tax3 = decimalValue(GetXPathText(item, QStringLiteral("tax3")));
-    const double tax4 = decimalValue(GetXPathText(item, QStringLiteral("tax4")));
+    const QString shortName = valueText(item, QStringLiteral("shortname"));
+    const double value = decimalValue(valueText(item, QStringLiteral("value")));
+    const double price = decimalValue(valueText(item, QStringLiteral("price")));
+    const double totalPrice = decimalValue(valueText(item, QStringLiteral("totalprice")));
+    const int department = integerValue(valueText(item, QStringLiteral("department")), 1);
+    const double tax1 = decimalValue(valueText(item, QStringLiteral("tax1")));
+    const double tax2 = decimalValue(valueText(item, QStringLiteral("tax2")));
+    const double tax3 = decimalValue(valueText(item, QStringLiteral("tax3")));
+    const double tax4 = decimalValue(valueText(item, QStringLiteral("tax4")));
 
     printer->Sale(shortName, department, value, price, tax1, tax2, tax3, tax4);
 
@@ -87,26 +149,25 @@ void PrintOrderDocument(TInvoicePrinter* printer, const TXMLDocument* document) 
         return;
     const TXMLDocument& doc = *document;
 
-    const QString name = GetXPathText(doc, QStringLiteral("/order/name"));
-    const TDateTime dateTime =
-        ISO8601ToDateTime(GetXPathText(doc, QStringLiteral("/order/datetime")));
+    const QString name = valueText(doc, QStringLiteral("/order/name"));
+    const TDateTime dateTime = ISO8601ToDateTime(valueText(doc, QStringLiteral("/order/datetime")));
 
     TKioskInfo kiosk;
-    kiosk.Guid = GetXPathText(doc, QStringLiteral("/order/kiosk/guid"));
-    kiosk.UIN = GetXPathText(doc, QStringLiteral("/order/kiosk/uin"));
-    kiosk.Name = GetXPathText(doc, QStringLiteral("/order/kiosk/name"));
-    kiosk.Address = GetXPathText(doc, QStringLiteral("/order/kiosk/address"));
+    kiosk.Guid = valueText(doc, QStringLiteral("/order/kiosk/guid"));
+    kiosk.UIN = valueText(doc, QStringLiteral("/order/kiosk/uin"));
+    kiosk.Name = valueText(doc, QStringLiteral("/order/kiosk/name"));
+    kiosk.Address = valueText(doc, QStringLiteral("/order/kiosk/address"));
 
     TOrganizationInfo organization;
-    organization.Name = GetXPathText(doc, QStringLiteral("/order/kiosk/organization/name"));
-    organization.Address = GetXPathText(doc, QStringLiteral("/order/kiosk/organization/address"));
-    organization.INN = GetXPathText(doc, QStringLiteral("/order/kiosk/organization/inn"));
-    organization.Phone = GetXPathText(doc, QStringLiteral("/order/kiosk/organization/phone"));
+    organization.Name = valueText(doc, QStringLiteral("/order/kiosk/organization/name"));
+    organization.Address = valueText(doc, QStringLiteral("/order/kiosk/organization/address"));
+    organization.INN = valueText(doc, QStringLiteral("/order/kiosk/organization/inn"));
+    organization.Phone = valueText(doc, QStringLiteral("/order/kiosk/organization/phone"));
     organization.NoPrint =
-        booleanValue(GetXPathText(doc, QStringLiteral("/order/kiosk/organization/noprint")));
+        booleanValue(valueText(doc, QStringLiteral("/order/kiosk/organization/noprint")));
 
-    const QString header = GetXPathText(doc, QStringLiteral("/order/invoice/header"));
-    const QString footer = GetXPathText(doc, QStringLiteral("/order/invoice/footer"));
+    const QString header = multiLineText(doc, QStringLiteral("/order/invoice/header"));
+    const QString footer = multiLineText(doc, QStringLiteral("/order/invoice/footer"));
 
     // A failure up to here leaves no check open, so there is nothing to cancel.
     printer->OpenCheck(ctSale, QStringLiteral("Чек") + QLatin1Char(' ') + name, header, name, kiosk,
@@ -120,24 +181,21 @@ void PrintOrderDocument(TInvoicePrinter* printer, const TXMLDocument* document) 
             printItem(printer, items.Item(i));
 
         const double adjustment =
-            decimalValue(GetXPathText(doc, QStringLiteral("/order/invoice/adjustment")));
+            decimalValue(valueText(doc, QStringLiteral("/order/invoice/adjustment")));
         if (adjustment > 0)
             printer->Charge(QStringLiteral("Корректировка цены"), adjustment);
 
         printer->PrintDiv();
 
-        const double price =
-            decimalValue(GetXPathText(doc, QStringLiteral("/order/invoice/price")));
-        const double payed =
-            decimalValue(GetXPathText(doc, QStringLiteral("/order/invoice/payed")));
-        const double change =
-            decimalValue(GetXPathText(doc, QStringLiteral("/order/invoice/change")));
+        const double price = decimalValue(valueText(doc, QStringLiteral("/order/invoice/price")));
+        const double payed = decimalValue(valueText(doc, QStringLiteral("/order/invoice/payed")));
+        const double change = decimalValue(valueText(doc, QStringLiteral("/order/invoice/change")));
 
         if (!doc.SelectSingleNode(QStringLiteral("/order/shipment")).isNull()) {
             const QString shipmentName =
-                GetXPathText(doc, QStringLiteral("/order/shipment/shortname"));
+                valueText(doc, QStringLiteral("/order/shipment/shortname"));
             const QString shipmentAddress =
-                GetXPathText(doc, QStringLiteral("/order/shipment/address"));
+                valueText(doc, QStringLiteral("/order/shipment/address"));
             printer->PrintText(QStringLiteral("%1: %2").arg(shipmentName, shipmentAddress), 0,
                                printer->Width() - 1, false, true);
         }

@@ -13,6 +13,11 @@ class TXMLDocument;
 // it created. Nothing happens when the printer or the document is missing, or when the
 // document holds no element at all.
 //
+// A document prints the same whether the kiosk wrote it compact or indented: every value
+// is read without the blanks (space, tab, CR, LF) around it, and the header and the footer
+// keep their inner lines but lose the blank first and last lines and the indentation
+// common to their lines.
+//
 // Values that are missing or do not read take their defaults and are not errors. A
 // failure while reading the header values or inside OpenCheck propagates as it is; a
 // failure after the check was opened cancels the check first and then propagates.

@@ -6,9 +6,16 @@
 #include "platform/Error.h"
 #include "printing/XMLUtils.h"
 
+#include "PrintSettingsSupport.h"
+#include "common/FormatSettings.h"
+#include "platform/CodePages.h"
+#include "printing/EscPosPrinter.h"
+#include "printing/PrintSettings.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -76,6 +83,17 @@ TEST_F(OrderDocumentTest, ItemKindsPrintTheirLines) {
         {"divider upper case", QStringLiteral("<type>DIV</type>"), {div}},
         {"divider lower case", QStringLiteral("<type>div</type>"), {div}},
         {"divider mixed case", QStringLiteral("<type>Div</type>"), {div}},
+        {"blanks around the kind", QStringLiteral("<type> DIV </type>"), {div}},
+        {"text kind and text on lines of their own",
+         QStringLiteral("<type>\n\t\tTEXT\n\t</type><text>\r\n    Акция дня\r\n  </text>"),
+         {QStringLiteral("PrintText(Акция дня,0,41,0,1)")}},
+        {"a text of blanks prints nothing",
+         QStringLiteral("<type>TEXT</type><text>\n  </text>"),
+         {}},
+        {"blanks around a sale's name",
+         QStringLiteral("<shortname>\n  Кофе\n</shortname><value>\n1\n</value>"
+                        "<price> 5 </price><totalprice>\t5\t</totalprice>"),
+         {QStringLiteral("Sale(Кофе,1,1,5,0,0,0,0)")}},
         {"divider ignores sale values",
          QStringLiteral("<type>DIV</type><shortname>Кофе</shortname><value>1</value>"),
          {div}},
@@ -242,6 +260,11 @@ TEST_F(OrderDocumentTest, ShipmentLineOnlyWhenTheElementExists) {
                         "<address>ул. Садовая, 5</address></shipment>"),
          kWidth,
          {QStringLiteral("PrintText(Доставка: ул. Садовая, 5,0,41,0,1)")}},
+        {"blanks around kind and address",
+         QStringLiteral("<shipment>\n  <shortname>\n    Доставка\n  </shortname>\n"
+                        "  <address> ул. Садовая, 5 </address>\n</shipment>"),
+         kWidth,
+         {QStringLiteral("PrintText(Доставка: ул. Садовая, 5,0,41,0,1)")}},
         {"kind only",
          QStringLiteral("<shipment><shortname>С собой</shortname></shipment>"),
          32,
@@ -333,6 +356,8 @@ TEST_F(OrderDocumentTest, DateTimeIsReadAsLocalTime) {
         {"15.03.2024 13:45", 0},
         {"2024-03-15T13:45:10+03:00", *EncodeDateTime(2024, 3, 15, 10, 45, 10)},
         {"2024-03-15T13:45:10", *EncodeDateTime(2024, 3, 15, 13, 45, 10)},
+        {"\n    2024-03-15T13:45:10+03:00\n  ", *EncodeDateTime(2024, 3, 15, 10, 45, 10)},
+        {" 2024-03-15T13:45:10 ", *EncodeDateTime(2024, 3, 15, 13, 45, 10)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text ? c.text : "missing");
@@ -487,6 +512,179 @@ TEST_F(OrderDocumentTest, FailingCancelDoesNotHideTheFirstFailure) {
     EXPECT_EQ(printer.count(QStringLiteral("Sale")), 2);
     EXPECT_EQ(printer.count(QStringLiteral("CancelCheck")), 1);
     EXPECT_EQ(printer.lines().last(), QStringLiteral("CancelCheck()"));
+}
+
+// A kiosk that indents its documents sends the same order as one that writes them
+// compact; the receipt must not tell them apart.
+const char kCompactOrder[] =
+    "<order><name>125</name><datetime>2024-03-15T13:45:10+03:00</datetime>"
+    "<kiosk><name>Киоск №1</name><address>Зал 1, у входа</address>"
+    "<organization><name>ООО «Ромашка»</name><address>ул. Тверская, 1</address>"
+    "<inn>7701234567</inn><phone>+7 495 123</phone><noprint>0</noprint></organization></kiosk>"
+    "<invoice><header>  Кафе «Ромашка»\nДобро пожаловать!\n\nМеню дня</header>"
+    "<item><shortname>Капучино</shortname><value>2</value><price>150.00</price>"
+    "<totalprice>300.00</totalprice><department>1</department></item>"
+    "<item><type>DIV</type></item>"
+    "<item><type>TEXT</type><text>Скидка 10% на десерты</text></item>"
+    "<item><shortname>Торт</shortname><value>1</value><price>220</price>"
+    "<totalprice>198</totalprice></item>"
+    "<adjustment>15.50</adjustment><price>513.50</price><payed>1000</payed>"
+    "<change>486.50</change>"
+    "<footer>Спасибо за покупку!\n    Ждём вас снова.</footer></invoice>"
+    "<shipment><shortname>С собой</shortname><address>Стойка №2</address></shipment></order>";
+
+const char kIndentedOrder[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<order>
+  <name>
+    125
+  </name>
+  <datetime>
+    2024-03-15T13:45:10+03:00
+  </datetime>
+  <kiosk>
+    <name> Киоск №1 </name>
+    <address>
+      Зал 1, у входа
+    </address>
+    <organization>
+      <name>
+        ООО «Ромашка»
+      </name>
+      <address>	ул. Тверская, 1	</address>
+      <inn> 7701234567 </inn>
+      <phone>
+        +7 495 123
+      </phone>
+      <noprint> 0 </noprint>
+    </organization>
+  </kiosk>
+  <invoice>
+    <header>
+        Кафе «Ромашка»
+      Добро пожаловать!
+      
+      Меню дня
+    </header>
+    <item>
+      <shortname>
+        Капучино
+      </shortname>
+      <value> 2 </value>
+      <price> 150.00 </price>
+      <totalprice> 300.00 </totalprice>
+      <department> 1 </department>
+    </item>
+    <item>
+      <type> DIV </type>
+    </item>
+    <item>
+      <type>
+        TEXT
+      </type>
+      <text>
+        Скидка 10% на десерты
+      </text>
+    </item>
+    <item>
+      <shortname> Торт </shortname>
+      <value> 1 </value>
+      <price> 220 </price>
+      <totalprice> 198 </totalprice>
+    </item>
+    <adjustment> 15.50 </adjustment>
+    <price> 513.50 </price>
+    <payed> 1000 </payed>
+    <change> 486.50 </change>
+    <footer>
+		Спасибо за покупку!
+		    Ждём вас снова.
+	</footer>
+  </invoice>
+  <shipment>
+    <shortname>
+      С собой
+    </shortname>
+    <address>
+      Стойка №2
+    </address>
+  </shipment>
+</order>
+)";
+
+QByteArray escPosStream(const QString& xml) {
+    auto output = std::make_unique<MemoryEscPosOutput>();
+    const MemoryEscPosOutput* memory = output.get();
+    TESCPOSPrinter printer(std::move(output));
+    const auto document = loadDocument(xml);
+    PrintOrderDocument(&printer, document.get());
+    EXPECT_FALSE(printer.CheckOpened());
+    return memory->data();
+}
+
+TEST_F(OrderDocumentTest, IndentedDocumentPrintsAsCompactOne) {
+    const testutil::SavedPrintSettings saved;
+    InitFormatSettings(QLocale(QLocale::Russian, QLocale::Russia));
+    BarCodeOrder = true;
+    BarCodePrice = true;
+    const QByteArray compact = escPosStream(QString::fromUtf8(kCompactOrder));
+    const QByteArray indented = escPosStream(QString::fromUtf8(kIndentedOrder));
+    EXPECT_EQ(orvanta::fromCp866(indented).toStdString(),
+              orvanta::fromCp866(compact).toStdString());
+
+    // What both must hold, so that two equally wrong receipts do not pass.
+    auto line = [](const QString& text) {
+        return orvanta::toCp866(text + QString(48 - text.size(), QLatin1Char(' '))) + "\r\n";
+    };
+    const QByteArray expectedLines[] = {
+        line(QStringLiteral("  Кафе \"Ромашка\"")),
+        line(QStringLiteral("Добро пожаловать!")) + line(QString()) +
+            line(QStringLiteral("Меню дня")),
+        line(QStringLiteral("Киоск №1")) + line(QStringLiteral("Зал 1, у входа")),
+        line(QStringLiteral("пт, 15 мар. 2024, 10:45")),
+        line(QStringLiteral("Адрес ул. Тверская, 1")),
+        QByteArray(48, '-') + "\r\n" + line(QStringLiteral("Скидка 10% на десерты")),
+        line(QStringLiteral("С собой: Стойка №2")),
+        line(QStringLiteral("Спасибо за покупку!")) + line(QStringLiteral("    Ждём вас снова.")),
+        QByteArray("{B125"),
+        QByteArray("{B513.50"),
+    };
+    for (const QByteArray& expected : expectedLines)
+        EXPECT_TRUE(compact.contains(expected)) << orvanta::fromCp866(expected).toStdString();
+}
+
+// Header and footer keep their inner lines; only the blank lines and the indentation that
+// the layout of the document adds go.
+TEST_F(OrderDocumentTest, HeaderAndFooterLoseOnlyTheLayoutsIndentation) {
+    const struct {
+        const char* name;
+        QString text;
+        QString header; // as OpenCheck receives it
+    } cases[] = {
+        {"compact stays as it is", QStringLiteral("Кафе\n\nЛето\n"),
+         QStringLiteral("Кафе\n\nЛето\n")},
+        {"compact with a leading blank", QStringLiteral("  Кафе\nЛето"),
+         QStringLiteral("  Кафе\nЛето")},
+        {"indented", QStringLiteral("\n      Кафе\n      Лето\n    "),
+         QStringLiteral("Кафе\nЛето\n")},
+        {"indented, one line further in", QStringLiteral("\n        Кафе\n      Лето\n    "),
+         QStringLiteral("  Кафе\nЛето\n")},
+        {"a blank line inside becomes empty", QStringLiteral("\n   Кафе\n  \n   Лето\n"),
+         QStringLiteral("Кафе\n\nЛето\n")},
+        {"tabs", QStringLiteral("\n\t\tКафе\n\t\t\tЛето\n\t"), QStringLiteral("Кафе\n\tЛето\n")},
+        {"only blanks", QStringLiteral("\n   \n  "), QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TRecordingPrinter printer;
+        const QString xml = QStringLiteral("<order><invoice><header>%1</header><footer>%1</footer>"
+                                           "</invoice></order>")
+                                .arg(c.text);
+        const auto document = loadDocument(xml);
+        PrintOrderDocument(&printer, document.get());
+        ASSERT_FALSE(printer.calls().empty());
+        EXPECT_EQ(printer.calls().front().Args.value(2), c.header);
+        EXPECT_EQ(printer.lines().last(), QStringLiteral("CloseCheck(,%1,0,0,0,0,)").arg(c.header));
+    }
 }
 
 } // namespace
