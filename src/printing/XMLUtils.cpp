@@ -6,6 +6,8 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <ctime>
 #include <string>
@@ -59,6 +61,39 @@ int currentBiasMinutes() {
     if (now == static_cast<std::time_t>(-1) || !localtime_r(&now, &local))
         return 0;
     return static_cast<int>(-local.tm_gmtoff / 60);
+}
+
+// "строка L, позиция C" of a byte offset into the UTF-8 text, both from 1; the column
+// counts characters, as the operator sees them in an editor.
+QString positionOf(const std::string& utf8, std::ptrdiff_t offset) {
+    const size_t end =
+        std::min(static_cast<size_t>(std::max<std::ptrdiff_t>(offset, 0)), utf8.size());
+    int line = 1;
+    size_t lineStart = 0;
+    for (size_t i = 0; i < end; ++i) {
+        if (utf8[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    const qsizetype column =
+        QString::fromUtf8(utf8.data() + lineStart, static_cast<qsizetype>(end - lineStart)).size() +
+        1;
+    return QStringLiteral("строка %1, позиция %2").arg(line).arg(column);
+}
+
+// Where a node that a DOM refuses at the top level begins in the text: the "<" of an
+// element, the first character of a text that is not a blank.
+std::ptrdiff_t startOf(const pugi::xml_node& node, const std::string& utf8) {
+    std::ptrdiff_t offset = node.offset_debug();
+    if (offset < 0)
+        return 0;
+    if (node.type() == pugi::node_element)
+        return offset > 0 ? offset - 1 : 0;
+    while (static_cast<size_t>(offset) < utf8.size() &&
+           std::isspace(static_cast<unsigned char>(utf8[static_cast<size_t>(offset)])))
+        ++offset;
+    return offset;
 }
 
 // Date-time values before 30 December 1899 count their time of day forward from a
@@ -147,30 +182,36 @@ bool TXMLDocument::LoadXML(const QString& Text) {
         utf8.data(), utf8.size(), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
     int code = result.status;
     QString reason = QString::fromUtf8(result.description());
+    std::ptrdiff_t offset = result.offset;
     if (code == pugi::status_ok) {
         int elements = 0;
-        bool strayText = false;
+        pugi::xml_node strayText;
+        pugi::xml_node secondRoot;
         for (const pugi::xml_node child : tree->document.children()) {
-            if (child.type() == pugi::node_element)
-                ++elements;
-            else if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-                strayText = true;
+            if (child.type() == pugi::node_element && ++elements == 2)
+                secondRoot = child;
+            else if ((child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) &&
+                     !strayText)
+                strayText = child;
         }
         if (strayText) {
             code = kErrorTextOutsideRoot;
             reason = QStringLiteral("Text outside the document element");
+            offset = startOf(strayText, utf8);
         } else if (elements == 0) {
             code = pugi::status_no_document_element;
             reason = QStringLiteral("No document element found");
+            offset = 0;
         } else if (elements > 1) {
             code = kErrorSeveralRoots;
             reason = QStringLiteral("More than one document element");
+            offset = startOf(secondRoot, utf8);
         }
     }
     FParseErrorCode = code;
     if (code != pugi::status_ok) {
         // A failed load leaves an empty document, never the part read before the fault.
-        FParseErrorReason = QStringLiteral("%1 at offset %2").arg(reason).arg(result.offset);
+        FParseErrorReason = positionOf(utf8, offset) + QStringLiteral(": ") + reason;
         FTree = std::make_shared<Tree>();
         return false;
     }

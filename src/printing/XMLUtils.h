@@ -84,7 +84,9 @@ public:
     bool LoadXML(const QString& Text);
     // 0 when the last load succeeded (or nothing was loaded yet).
     int ParseErrorCode() const { return FParseErrorCode; }
-    // What was wrong with the last load, in English, for traces; empty when it loaded.
+    // Why the last load failed, for the operator's error box: where, then what the parser
+    // saw, as "строка 3, позиция 7: Start-end tags mismatch" (line and column from 1, the
+    // column in characters). Empty when the last load succeeded.
     QString ParseErrorReason() const { return FParseErrorReason; }
 
     // The document node: the context for absolute paths.

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -292,6 +293,38 @@ TEST_F(XMLDocumentTest, AFailedLoadLeavesNothingToRead) {
     }
     ASSERT_TRUE(doc->LoadXML(QString::fromUtf8(kOrder)));
     EXPECT_EQ(doc->ParseErrorCode(), 0);
+    EXPECT_TRUE(doc->ParseErrorReason().isEmpty());
+}
+
+// The operator's error box says where the document broke: line and column from 1, columns
+// in characters (a Cyrillic letter is one, though two bytes), then what the parser saw.
+TEST(XMLLoadTest, ParseErrorReasonTellsLineAndColumn) {
+    const struct {
+        const char* name;
+        QString text;
+        QString reason;
+    } cases[] = {
+        {"closing tag of another element", QStringLiteral("<order>\n  <name>1</nam>\n</order>"),
+         QStringLiteral("строка 2, позиция 12: Start-end tags mismatch")},
+        {"columns count characters", QStringLiteral("<заказ><имя>Чай</имя><цена a=5/></заказ>"),
+         QStringLiteral("строка 1, позиция 30: Error parsing element attribute")},
+        {"a Windows line break is one break",
+         QStringLiteral("<order>\r\n<name>1</order>\r\n</order>"),
+         QStringLiteral("строка 2, позиция 10: Start-end tags mismatch")},
+        {"nothing at all", QString(),
+         QStringLiteral("строка 1, позиция 1: No document element found")},
+        {"a second root", QStringLiteral("<order/>\n<order/>"),
+         QStringLiteral("строка 2, позиция 1: More than one document element")},
+        {"text after the root", QStringLiteral("<order/>\n\n  хвост"),
+         QStringLiteral("строка 3, позиция 3: Text outside the document element")},
+    };
+    const std::unique_ptr<TXMLDocument> doc = CreateXMLDocument();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(doc->LoadXML(c.text));
+        EXPECT_EQ(doc->ParseErrorReason(), c.reason);
+    }
+    ASSERT_TRUE(doc->LoadXML(QStringLiteral("<order/>")));
     EXPECT_TRUE(doc->ParseErrorReason().isEmpty());
 }
 
