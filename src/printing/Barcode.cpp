@@ -301,8 +301,14 @@ int TBarcodeImage::Width() {
 
 void TBarcodeImage::SetWidth(int value) {
     const int total = TotalWidth(BuildModuleString());
+    // The Modul is clamped into the range SetModul takes rather than handed over as it
+    // comes: SetModul ignores anything past 49, and the code then kept its old Modul. A
+    // short text on a wide span at a high resolution (Code 128 A of "125" fitted to
+    // 80 mm at 1200 dpi asks for 55) shrank to a sliver of one-pixel modules that no
+    // reader could take; now it gets the widest Modul there is.
     if (total > 0)
-        SetModul(clampToInt(static_cast<long long>(FModul) * value / total));
+        SetModul(static_cast<int>(
+            std::clamp(static_cast<long long>(FModul) * value / total, 1LL, 49LL)));
 }
 
 int TBarcodeImage::CanvasWidth() {

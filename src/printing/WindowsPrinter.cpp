@@ -39,8 +39,9 @@ TPrintJob::TPrintJob(const QString& printer, const QString& title)
     if (m_resolution <= 0)
         m_resolution = 300;
 
-    m_metricsBuffer.open(QIODevice::WriteOnly);
-    m_metrics = std::make_unique<QPdfWriter>(&m_metricsBuffer);
+    m_metricsBuffer = std::make_unique<QBuffer>();
+    m_metricsBuffer->open(QIODevice::WriteOnly);
+    m_metrics = std::make_unique<QPdfWriter>(m_metricsBuffer.get());
     m_metrics->setResolution(m_resolution);
     m_metrics->setPageLayout(m_layout);
     m_pageWidth = m_metrics->width();
@@ -112,6 +113,12 @@ void TPrintJob::closePages() {
     m_pageEnded = false;
 }
 
+void TPrintJob::finishComposing() {
+    closePages();
+    m_metrics.reset();
+    m_metricsBuffer.reset();
+}
+
 void TPrintJob::submit() {
     orvanta::SubmitJob(m_printer, m_title, documents());
 }
@@ -126,6 +133,10 @@ TWindowsInvoicePrinter::~TWindowsInvoicePrinter() = default;
 
 QString TWindowsInvoicePrinter::JobPrinter() const {
     return FJob ? FJob->printer() : QString();
+}
+
+void TWindowsInvoicePrinter::SetSubmitter(TSubmitter Submitter) {
+    FSubmitter = std::move(Submitter);
 }
 
 TPrintJob& TWindowsInvoicePrinter::job() {
@@ -185,6 +196,13 @@ void TWindowsInvoicePrinter::PrintText(const QString& Text, int x1, int x2, bool
     const QString text = Text.isEmpty() ? QStringLiteral(" ") : Text;
     const int flags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
     const QFontMetrics metrics(FFont, j.metricsDevice());
+    // The first text of a line decides whether the line still fits; the texts after it
+    // share its line, on whichever page that is.
+    if (!FLineOpen) {
+        const QRect unbounded(x1, 0, std::max(0, x2 - x1), 1 << 24);
+        EnsureRoom(metrics.boundingRect(unbounded, flags, text).height());
+    }
+    FLineOpen = !Ln;
     const QRect span(x1, FPos.y(), std::max(0, x2 - x1), std::max(0, FHeight - FPos.y()));
     QRect r = metrics.boundingRect(span, flags, text);
     r.moveTop(FPos.y());
@@ -206,6 +224,7 @@ void TWindowsInvoicePrinter::PrintLogo() {
 
 void TWindowsInvoicePrinter::PrintDiv() {
     const int h = TextHeight(QStringLiteral("Hy"));
+    EnsureRoom(h);
     QPainter& painter = job().painter();
     painter.save();
     painter.setPen(QPen());
@@ -220,9 +239,11 @@ void TWindowsInvoicePrinter::PrintBarCode(const QString& Text) {
         TBarcodeImage barcode;
         barcode.SetTyp(bcCode128A);
         barcode.SetText(orvanta::toCp1251(Text));
+        barcode.SetHeight(3 * TextHeight(QStringLiteral("0")));
+        // A barcode is never split: it goes whole onto a new page when it does not fit.
+        EnsureRoom(barcode.Height());
         barcode.SetLeft(FPos.x());
         barcode.SetTop(FPos.y());
-        barcode.SetHeight(3 * TextHeight(QStringLiteral("0")));
         barcode.SetWidth(std::min(MMToPixels(80), FWidth));
         QPainter& painter = job().painter();
         painter.save();
@@ -234,6 +255,16 @@ void TWindowsInvoicePrinter::PrintBarCode(const QString& Text) {
         FPos.setX(0);
         FPos.ry() += barcode.Height();
     } catch (...) {
+    }
+}
+
+void TWindowsInvoicePrinter::EnsureRoom(int Height) {
+    // Nothing is drawn below the page: what does not fit goes on at the top of a new page,
+    // so a receipt longer than the page loses none of its end. A line taller than a whole
+    // page is drawn at the top of one all the same rather than pushed on from page to page.
+    if (FPos.y() > 0 && FPos.y() + Height > FHeight) {
+        job().endPage();
+        FPos.setY(0);
     }
 }
 
@@ -293,6 +324,7 @@ void TWindowsInvoicePrinter::BeginJob(const QString& Title) {
     FHeight = FJob->pageHeight();
     FWidth = FJob->pageWidth();
     FPos = QPoint(0, 0);
+    FLineOpen = false;
     PrintFont(PrinterFontName, PrinterFontSize, {});
     CalcTabs();
     SendCodes(Code1);
@@ -308,7 +340,15 @@ void TWindowsInvoicePrinter::EndJob() {
     SendCodes(Code2);
     // The job leaves this object before it is submitted: a refused job is gone either way,
     // and the CancelCheck that follows the failure finds nothing left to cancel.
-    const std::unique_ptr<TPrintJob> finished = std::move(FJob);
+    std::unique_ptr<TPrintJob> finished = std::move(FJob);
+    if (FSubmitter) {
+        // The QPainter, the PDF writers and their buffers are QObjects of this thread.
+        // They are closed and dropped here, so the job that leaves holds only the
+        // documents' bytes and can be submitted and destroyed on another thread.
+        finished->finishComposing();
+        FSubmitter(std::move(finished));
+        return;
+    }
     finished->submit();
 }
 

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QPainter;
@@ -22,6 +23,10 @@ class QPdfWriter;
 // documents in the order they were sent, so the job reaches the queue as
 // raw, PDF, raw ... exactly as it was made. A job destroyed without submit() leaves
 // nothing at all on the queue, which is how an abandoned receipt is cancelled.
+//
+// Composing (painter, endPage, sendRaw, the measures) belongs to the thread that made the
+// job. Once finishComposing() has run there, the job holds nothing but bytes, and submit()
+// and the destructor may run on any one other thread.
 class TPrintJob {
 public:
     // printer must be an installed queue (see orvanta::SelectPrinter).
@@ -49,6 +54,11 @@ public:
     // The documents made so far, pages closed; mainly for looking at a job without a server.
     QList<Document> documents();
 
+    // Ends composing on the composing thread: closes the pages into their document and
+    // lets go of the painter, the page writer and the measuring device, which are tied to
+    // this thread. Nothing can be drawn or measured afterwards.
+    void finishComposing();
+
     // Hands the job to the server. Throws orvanta::Exception naming the queue when the
     // server refuses it; then nothing of it stays queued.
     void submit();
@@ -62,7 +72,7 @@ private:
     int m_resolution = 300;
     int m_pageWidth = 0;
     int m_pageHeight = 0;
-    QBuffer m_metricsBuffer;
+    std::unique_ptr<QBuffer> m_metricsBuffer;
     std::unique_ptr<QPdfWriter> m_metrics;
     QList<Document> m_documents;
     std::unique_ptr<QBuffer> m_pageBuffer;
@@ -106,13 +116,24 @@ public:
     // The queue of the job in progress; empty between receipts.
     QString JobPrinter() const;
 
+    using TSubmitter = std::function<void(std::unique_ptr<TPrintJob>)>;
+    // When set, the finished receipt's job goes to Submitter instead of to the server, so
+    // that a worker thread can submit it while the operator's thread goes on; the job is
+    // finished composing (TPrintJob::finishComposing) before it is handed over. An empty
+    // Submitter makes the printer submit its jobs itself again.
+    void SetSubmitter(TSubmitter Submitter);
+
 private:
     void BeginJob(const QString& Title);
     void EndJob();
     void AbortJob();
     void SendCodes(const QString& CodeText);
+    // Starts a new page first when Height pixels from the current position pass the page.
+    void EnsureRoom(int Height);
     TPrintJob& job();
 
     std::unique_ptr<TPrintJob> FJob;
     QFont FFont;
+    TSubmitter FSubmitter;
+    bool FLineOpen = false; // a text without Ln was placed: the next one shares its line
 };

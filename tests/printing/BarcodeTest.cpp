@@ -118,8 +118,11 @@ TEST(BarcodeWidth, WritingWidthPicksTheModul) {
         int modul;
         int width;
     };
-    const Case cases[] = {{640, 6, 606}, {80, 1, 101},     {101, 1, 101},
-                          {202, 2, 202}, {5000, 49, 4949}, {-10, 1, 101}};
+    // A width that would take a Modul past 49 gets the widest Modul there is, not the
+    // narrowest: a 1200 dpi page asks for 3780 pixels, 59 units of this code.
+    const Case cases[] = {{640, 6, 606},    {80, 1, 101},         {101, 1, 101},
+                          {202, 2, 202},    {5000, 49, 4949},     {-10, 1, 101},
+                          {5049, 49, 4949}, {3780 * 2, 49, 4949}, {1 << 30, 49, 4949}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target);
         TBarcodeImage barcode;

@@ -3,16 +3,22 @@
 #include "TestUtil.h"
 
 #include "platform/Error.h"
+#include "printing/OrderDocument.h"
 #include "printing/PrintSettings.h"
 #include "printing/PrinterFactory.h"
 #include "printing/WindowsPrinter.h"
+#include "printing/XMLUtils.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSizeF>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -28,6 +34,12 @@ QByteArray decoded(const QString& codeText) {
 // The text of a PDF, or empty when pdftotext is missing or fails.
 QString pdfText(const QString& pdfFile) {
     return QString::fromUtf8(runTool(QStringLiteral("pdftotext"), {pdfFile, QStringLiteral("-")}));
+}
+
+// The text in the order it was drawn, page after page, rather than column by column.
+QString pdfDrawnText(const QString& pdfFile) {
+    return QString::fromUtf8(runTool(QStringLiteral("pdftotext"),
+                                     {QStringLiteral("-raw"), pdfFile, QStringLiteral("-")}));
 }
 
 int pdfPages(const QString& pdfFile) {
@@ -443,4 +455,198 @@ TEST_F(WindowsPrinterTest, InvoiceTextPrintsPageByPage) {
     for (const CupsServer::JobInfo& job : m_cups.jobs())
         EXPECT_EQ(job.title, QStringLiteral("Печать чека"));
     EXPECT_EQ(m_cups.jobs().size(), 3);
+}
+
+namespace {
+
+// An order of count items "Позиция 01", "Позиция 02", ..., each with a discount line,
+// and a footer line.
+QString longOrder(int count) {
+    QString items;
+    for (int i = 1; i <= count; ++i) {
+        items += QStringLiteral("<item><shortname>Позиция %1</shortname><value>1</value>"
+                                "<price>10</price><totalprice>9</totalprice></item>")
+                     .arg(i, 2, 10, QLatin1Char('0'));
+    }
+    return QStringLiteral("<order><name>77</name><invoice>") + items +
+           QStringLiteral("<price>%1</price><footer>Конец чека</footer></invoice></order>")
+               .arg(count * 9);
+}
+
+} // namespace
+
+// A receipt longer than its page goes on on a new page: every line reaches the paper, the
+// last items, the total and the footer included.
+TEST_F(WindowsPrinterTest, LongReceiptContinuesOnNewPages) {
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftotext/pdfinfo missing (Debian package poppler-utils)";
+    // The sample drivers of CUPS know no A6; the PDF printer of cups-filters does.
+    const QString pdfDriver =
+        QStringLiteral("/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd");
+    if (!QFileInfo::exists(pdfDriver))
+        GTEST_SKIP() << "the PDF printer driver of cups-filters is missing (Debian package "
+                        "cups-filters)";
+    ASSERT_TRUE(m_cups.addQueue(
+        QStringLiteral("A6"), false,
+        {QStringLiteral("-P"), pdfDriver, QStringLiteral("-o"), QStringLiteral("PageSize=A6")}))
+        << m_cups.error().toStdString();
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("A4"))) << m_cups.error().toStdString();
+    Code1 = Code2 = Code3 = Code4 = QString();
+    BarCodeOrder = true;
+    BarCodePrice = true;
+
+    QStringList longItems;
+    for (int i = 1; i <= 40; ++i)
+        longItems << QStringLiteral("Позиция %1").arg(i, 2, 10, QLatin1Char('0'));
+    const struct {
+        const char* name;
+        QString queue;
+        QString xml;
+        QStringList expected;
+    } cases[] = {
+        {"the sample order on A6",
+         QStringLiteral("A6"),
+         QString::fromUtf8(testutil::readFile(
+             testutil::sourcePath(QStringLiteral("tools/kiosk-sim/samples/order.xml")))),
+         {QStringLiteral("Кафе"), QStringLiteral("Заказ № 125"), QStringLiteral("Капучино"),
+          QStringLiteral("Пирожок с капустой"), QStringLiteral("Скидка 10% на десерты"),
+          QStringLiteral("Наполеон"), QStringLiteral("Вода минеральная"),
+          QStringLiteral("Корректировка цены"), QStringLiteral("С собой"), QStringLiteral("Итого"),
+          QStringLiteral("730.00"), QStringLiteral("Спасибо за покупку!"),
+          QStringLiteral("Ждём вас снова."), QStringLiteral("Тел. +7 (495) 123-45-67")}},
+        {"40 items on A4", QStringLiteral("A4"), longOrder(40),
+         QStringList{QStringLiteral("Заказ № 77")} + longItems +
+             QStringList{QStringLiteral("Итого"), QStringLiteral("360.00"),
+                         QStringLiteral("Конец чека")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PrinterName = c.queue;
+        auto document = CreateXMLDocument();
+        ASSERT_TRUE(document->LoadXML(c.xml)) << document->ParseErrorReason().toStdString();
+        TWindowsInvoicePrinter printer;
+        ASSERT_NO_THROW(PrintOrderDocument(&printer, document.get()));
+        ASSERT_TRUE(m_cups.waitIdle());
+
+        QTemporaryDir work;
+        const QString pdfFile = work.filePath(QStringLiteral("receipt.pdf"));
+        testutil::writeFile(pdfFile, m_cups.captured(c.queue));
+        EXPECT_GE(pdfPages(pdfFile), 2);
+        EXPECT_TRUE(testutil::inOrder(pdfDrawnText(pdfFile), c.expected));
+    }
+}
+
+// The order number's barcode fills its width and reads back at 200 dpi whatever the
+// length of the order name; a short name once shrank to a sliver no reader could take.
+TEST_F(WindowsPrinterTest, OrderBarcodeReadsForNamesOfAnyLength) {
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftoppm missing (Debian package poppler-utils)";
+    if (QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty())
+        GTEST_SKIP() << "zbarimg (Debian package zbar-tools) is not installed";
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"), true)) << m_cups.error().toStdString();
+    Code1 = Code2 = Code3 = Code4 = QString();
+    BarCodeOrder = true;
+    BarCodePrice = false;
+    // One name of every length from 1 to 20 characters.
+    const char* const names[] = {
+        "7",
+        "42",
+        "125",
+        "3001",
+        "A-125",
+        "987654",
+        "1234567",
+        "ORD-0042",
+        "123456789",
+        "2024031501",
+        "K1-00000042",
+        "123456789012",
+        "0000000000125",
+        "ZAKAZ-12345678",
+        "202403151345101",
+        "1111111111111111",
+        "K-01/2024-03-15/7",
+        "999999999999999999",
+        "A1B2C3D4E5F6G7H8I9J",
+        "12345678901234567890",
+    };
+    int length = 0;
+    for (const char* name : names) {
+        const QString order = QString::fromLatin1(name);
+        SCOPED_TRACE(name);
+        ASSERT_EQ(order.size(), ++length) << "one name of each length, in order";
+        QFile::remove(m_cups.captureFile(QStringLiteral("Receipt")));
+        TWindowsInvoicePrinter printer;
+        printer.OpenCheck(ctSale, QStringLiteral("Чек ") + order, QString(), order, {}, {}, 0);
+        printer.CloseCheck(order, QString(), 0, 0, 0, 0, QString());
+        ASSERT_TRUE(m_cups.waitIdle());
+
+        QTemporaryDir work;
+        const QString pdfFile = work.filePath(QStringLiteral("receipt.pdf"));
+        testutil::writeFile(pdfFile, m_cups.captured(QStringLiteral("Receipt")));
+        EXPECT_EQ(pdfBarcodes(pdfFile, work.path()), QStringList{order});
+    }
+}
+
+// With a submitter the finished job leaves the composing thread untouched by the server;
+// submitted from another thread it reaches the queue whole.
+TEST_F(WindowsPrinterTest, SubmitterTakesTheFinishedJob) {
+    if (!havePoppler())
+        GTEST_SKIP() << "pdftotext/pdfinfo missing (Debian package poppler-utils)";
+    ASSERT_TRUE(m_cups.addQueue(QStringLiteral("Receipt"), true)) << m_cups.error().toStdString();
+    Code1 = QStringLiteral("<1B>@");
+    Code2 = QStringLiteral("<1B>d<03>");
+    Code3 = QString();
+    Code4 = QStringLiteral("<1D>V<42><08>");
+
+    std::unique_ptr<TPrintJob> handed;
+    int handOvers = 0;
+    TWindowsInvoicePrinter printer;
+    printer.SetSubmitter([&](std::unique_ptr<TPrintJob> job) {
+        ++handOvers;
+        handed = std::move(job);
+    });
+    ASSERT_NO_THROW(printReceipt(printer));
+    ASSERT_EQ(handOvers, 1);
+    ASSERT_TRUE(handed);
+    EXPECT_EQ(handed->printer(), QStringLiteral("Receipt"));
+    EXPECT_FALSE(printer.CheckOpened());
+    EXPECT_TRUE(printer.JobPrinter().isEmpty());
+    EXPECT_TRUE(m_cups.jobs().isEmpty()) << "nothing is queued before the submitter submits";
+    EXPECT_TRUE(m_cups.captured(QStringLiteral("Receipt")).isEmpty());
+
+    QString failure;
+    std::thread worker([job = std::move(handed), &failure]() mutable {
+        try {
+            job->submit();
+        } catch (const orvanta::Exception& e) {
+            failure = e.message();
+        }
+        job.reset(); // the worker owns the job to the end
+    });
+    worker.join();
+    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+    ASSERT_TRUE(m_cups.waitIdle());
+
+    const QList<CupsServer::JobInfo> all = m_cups.jobs();
+    ASSERT_EQ(all.size(), 1);
+    EXPECT_EQ(all.first().title, QStringLiteral("Чек 12345"));
+    const QByteArray data = m_cups.captured(QStringLiteral("Receipt"));
+    const QByteArray head = decoded(Code1);
+    const QByteArray tail = decoded(Code4) + decoded(Code2);
+    ASSERT_TRUE(data.startsWith(head + "%PDF-")) << data.left(40).toHex().toStdString();
+    ASSERT_TRUE(data.endsWith(tail)) << data.right(40).toHex().toStdString();
+    QTemporaryDir work;
+    const QString pdfFile = work.filePath(QStringLiteral("receipt.pdf"));
+    testutil::writeFile(pdfFile, data.mid(head.size(), data.size() - head.size() - tail.size()));
+    EXPECT_EQ(pdfPages(pdfFile), 1);
+    EXPECT_TRUE(testutil::inOrder(pdfText(pdfFile),
+                                  {QStringLiteral("Заказ № 12345"), QStringLiteral("Кофе"),
+                                   QStringLiteral("Итого"), QStringLiteral("Спасибо за покупку")}));
+
+    // Without a submitter the printer submits the job itself, as before.
+    printer.SetSubmitter({});
+    ASSERT_NO_THROW(printReceipt(printer));
+    ASSERT_TRUE(m_cups.waitIdle());
+    EXPECT_EQ(m_cups.jobs().size(), 2);
 }
