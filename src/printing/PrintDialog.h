@@ -11,7 +11,10 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
+class QStackedWidget;
 class QWidget;
+struct ReceiptOutcome;
 
 // The print settings dialog: which receipt printer prints (a page printer of the print
 // server with its font, or an ESC/POS printer with its port and speed), the four
@@ -43,6 +46,21 @@ public:
     QComboBox* cmbComPort = nullptr;
     QLabel* lblComRate = nullptr;
     QComboBox* cmbComRate = nullptr;
+    // How the ESC/POS printer is connected, and the fields of each way.
+    QLabel* lblEscPosConnection = nullptr;
+    QComboBox* cmbEscPosConnection = nullptr;
+    QStackedWidget* stkEscPosConnection = nullptr;
+    QLabel* lblEscPosDevice = nullptr;
+    QComboBox* cbxEscPosDevice = nullptr; // editable: the device files found, or any path
+    QLabel* lblEscPosHost = nullptr;
+    QLineEdit* edtEscPosHost = nullptr;
+    QLabel* lblEscPosPort = nullptr;
+    QSpinBox* spnEscPosPort = nullptr;
+    QLabel* lblEscPosQueue = nullptr;
+    QComboBox* cbxEscPosQueue = nullptr;
+    QLabel* lblEscPosScreen = nullptr;
+    QCheckBox* cbxEscPosStatus = nullptr;
+    QLabel* lblFontNote = nullptr; // the configured font is missing and what stands in for it
     QGroupBox* gbxESCCodes = nullptr;
     QLabel* lblESCCode1 = nullptr;
     QLineEdit* edtESCCode1 = nullptr;
@@ -57,6 +75,15 @@ public:
     QFrame* Bevel1 = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
+    QPushButton* btnTestPrint = nullptr; // the sample order with the settings as they stand
+    QLabel* lblTestResult = nullptr;
+
+    // The items of cmbEscPosConnection, in the order of the EscPosConnection values.
+    static QStringList connectionNames();
+    // The device files of USB printers on this machine (/dev/usb/lp*).
+    static QStringList usbPrinterDevices();
+    // Prints the sample order with the settings of the controls, without keeping them.
+    void btnTestPrintClick();
 
 private:
     void FormCreate();
@@ -65,8 +92,10 @@ private:
     void cmbDriverTypeChange();
     void cbxPrintersChange();
     void UpdateOKButton();
+    void testPrintFinished(int job, const ReceiptOutcome& outcome);
 
     QList<QIcon> ImageList1;
+    int FTestJob = 0;
 };
 
 // The printer settings command of the main window: the dialog titled "Настройка печати"

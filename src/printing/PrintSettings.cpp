@@ -23,6 +23,50 @@ QString EscPosQueue;
 bool EscPosStatus = true;
 bool PrintSettingsConfigured = false;
 
+PrintSettingsValues PrintSettingsValues::current() {
+    return {PrinterType,
+            PrinterName,
+            PrinterFontName,
+            PrinterFontSize,
+            ComPort,
+            ComRate,
+            Code1,
+            Code2,
+            Code3,
+            Code4,
+            BarCodeOrder,
+            BarCodePrice,
+            EscPosConnection,
+            EscPosDevice,
+            EscPosHost,
+            EscPosPort,
+            EscPosQueue,
+            EscPosStatus,
+            PrintSettingsConfigured};
+}
+
+void PrintSettingsValues::apply() const {
+    PrinterType = printerType;
+    PrinterName = printerName;
+    PrinterFontName = fontName;
+    PrinterFontSize = fontSize;
+    ComPort = comPort;
+    ComRate = comRate;
+    Code1 = code1;
+    Code2 = code2;
+    Code3 = code3;
+    Code4 = code4;
+    BarCodeOrder = barCodeOrder;
+    BarCodePrice = barCodePrice;
+    EscPosConnection = connection;
+    EscPosDevice = device;
+    EscPosHost = host;
+    EscPosPort = port;
+    EscPosQueue = queue;
+    EscPosStatus = askStatus;
+    PrintSettingsConfigured = configured;
+}
+
 void LoadPrintSettings(const QString& FileName, const QString& Section) {
     const TIniFile ini(FileName);
     PrinterType = ini.ReadInteger(Section, QStringLiteral("PrinterType"), PrinterType);

@@ -41,6 +41,25 @@ extern bool EscPosStatus;    // ask a printer that answers for its status around
 // defaults name a serial port that exists on most machines with nothing attached.
 extern bool PrintSettingsConfigured;
 
+// All print settings as one value: taken, applied again, compared. A test print uses it to
+// print with the settings as they stand in the dialog and put the saved ones back.
+struct PrintSettingsValues {
+    int printerType;
+    QString printerName, fontName;
+    int fontSize, comPort, comRate;
+    QString code1, code2, code3, code4;
+    bool barCodeOrder, barCodePrice;
+    int connection;
+    QString device, host;
+    int port;
+    QString queue;
+    bool askStatus, configured;
+
+    static PrintSettingsValues current();
+    void apply() const;
+    bool operator==(const PrintSettingsValues&) const = default;
+};
+
 // The section of the configuration file that holds the print settings.
 inline const QString kPrintSettingsSection = QStringLiteral("Printing");
 
@@ -49,8 +68,8 @@ inline const QString kPrintSettingsSection = QStringLiteral("Printing");
 // the setting has. Sets PrintSettingsConfigured when the file has the section.
 void LoadPrintSettings(const QString& FileName, const QString& Section);
 
-// Writes the twelve keys of Section, then the connection keys, and saves the file. Throws orvanta::Exception when
-// the file cannot be written.
+// Writes the twelve keys of Section, then the connection keys, and saves the file. Throws
+// orvanta::Exception when the file cannot be written.
 void SavePrintSettings(const QString& FileName, const QString& Section);
 
 // Turns a control-code text such as "<1B>t<07>" into its bytes: hexadecimal numbers in

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "printing/InvoicePrinter.h"
+#include "printing/WindowsPrinter.h"
 
 #include <QStringList>
 
@@ -21,3 +22,5 @@ void FreeInvoicePrinter();
 // job titled "Печать чека". Lines are printed as they are, neither wrapped nor cut. Throws
 // orvanta::Exception when the server has no queue or refuses the job.
 void PrintInvoiceText(const QStringList& lines);
+// The same job, composed but not handed to the server: for sending from another thread.
+std::unique_ptr<TPrintJob> ComposeInvoiceText(const QStringList& lines);

@@ -14,6 +14,7 @@
 #include "platform/Error.h"
 #include "printing/PrintDialog.h"
 #include "printing/PrintSettings.h"
+#include "printing/ReceiptSpooler.h"
 #include "ui/OrderConfirm.h"
 #include "ui/TrayIcon.h"
 #include "ui/WindowFont.h"
@@ -379,6 +380,8 @@ void TfrmMain::FormCreate() {
     connect(TrayIcon, &TTrayIcon::trayUnavailable, this, &TfrmMain::mnuRestoreClick);
     FAlerts = new TOrderAlerts(TrayIcon, this);
     FAlerts->Apply(LoadAlertSettings(IniFileName));
+    connect(&ReceiptSpooler::instance(), &ReceiptSpooler::finished, this,
+            &TfrmMain::receiptFinished);
 
     LoadIni();
     LoadPrintSettings(IniFileName, kPrintSettingsSection);
@@ -396,6 +399,28 @@ bool TfrmMain::event(QEvent* e) {
         return true;
     }
     return QMainWindow::event(e);
+}
+
+void TfrmMain::receiptFinished(int /*job*/, const ReceiptOutcome& outcome) {
+    constexpr int kShownMs = 15000;
+    if (outcome.ok) {
+        StatusBar->showMessage(QStringLiteral("Чек напечатан: %1").arg(outcome.printer), kShownMs);
+        if (!outcome.warnings.isEmpty() && TrayIcon)
+            TrayIcon->ShowMessage(QStringLiteral("Чек напечатан: %1").arg(outcome.printer),
+                                  outcome.warnings.join(QLatin1Char('\n')));
+        return;
+    }
+    if (outcome.cancelled) {
+        StatusBar->showMessage(QStringLiteral("Печать чека остановлена: %1").arg(outcome.printer),
+                               kShownMs);
+        return;
+    }
+    StatusBar->showMessage(QStringLiteral("Чек не напечатан: %1").arg(outcome.error));
+    if (outcome.ownerAlive)
+        return; // the order window tells it over itself
+    if (TrayIcon)
+        TrayIcon->ShowMessage(QStringLiteral("Чек не напечатан"), outcome.error);
+    showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), outcome.error);
 }
 
 void TfrmMain::ApplicationEventsHint(const QString& hint) {

@@ -26,6 +26,7 @@ class TfrmOrderConfirm;
 class TKioskLog;
 class TOrderAlerts;
 class TTrayIcon;
+struct ReceiptOutcome;
 
 // The console's main window: owner of the kiosk list, its connection threads, the
 // notification-area icon and the order windows. Created hidden; closing it hides
@@ -158,6 +159,9 @@ private:
     void cbxFilterChange();
 
     void PlaceOrderWindow(TfrmOrderConfirm* window) const;
+    // Every receipt's end, in the status bar; what the operator must act on also in the
+    // tray, and a failure whose order window is gone in a box, since no one else can say it.
+    void receiptFinished(int job, const ReceiptOutcome& outcome);
 
     TDeviceItemList FDevices;
     // The order windows are windows of their own, not children of this one: a box one

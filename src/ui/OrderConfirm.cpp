@@ -3,13 +3,8 @@
 #include "common/GlobConst.h"
 #include "kiosk/ClientThread.h"
 #include "platform/Error.h"
-#include "platform/Spooler.h"
-#include "printing/OrderDocument.h"
-#include "printing/PrintDialog.h"
-#include "printing/PrintSettings.h"
-#include "printing/PrinterFactory.h"
-#include "printing/WindowsPrinter.h"
-#include "printing/XMLUtils.h"
+#include "printing/ReceiptPrint.h"
+#include "printing/ReceiptSpooler.h"
 #include "ui/Boxes.h"
 #include "ui/WindowFont.h"
 
@@ -19,6 +14,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
@@ -123,6 +119,30 @@ TfrmOrderConfirm::TfrmOrderConfirm(QWidget* owner)
     btnDeny = makeButton("btnDeny", QStringLiteral("Отменить заказ (Esc)"),
                          QRect(479, bottom - 100, 150, 100));
 
+    // The receipt on its way to the printer, in the strip between the invoice and the
+    // buttons: the operator sees it move and may stop it, and may decide the order meanwhile.
+    const int stripTop = 43 + 231 + 5;
+    lblPrintState = new QLabel(this);
+    lblPrintState->setObjectName(QStringLiteral("lblPrintState"));
+    lblPrintState->setGeometry(13, stripTop, 616, 20);
+    prbPrint = new QProgressBar(this);
+    prbPrint->setObjectName(QStringLiteral("prbPrint"));
+    prbPrint->setGeometry(13 + 616 - 90 - 6 - 200, stripTop, 200, 20);
+    prbPrint->setRange(0, 1000);
+    prbPrint->setTextVisible(false);
+    prbPrint->hide();
+    btnPrintCancel = makeButton("btnPrintCancel", QStringLiteral("Отмена"),
+                                QRect(13 + 616 - 90, stripTop - 1, 90, 22));
+    btnPrintCancel->setToolTip(QStringLiteral("Остановить печать чека и отрезать бумагу"));
+    btnPrintCancel->hide();
+    connect(btnPrintCancel, &QPushButton::clicked, this, [this] {
+        if (FPrintJob)
+            ReceiptSpooler::instance().cancel(FPrintJob);
+    });
+    ReceiptSpooler& spooler = ReceiptSpooler::instance();
+    connect(&spooler, &ReceiptSpooler::progress, this, &TfrmOrderConfirm::receiptProgress);
+    connect(&spooler, &ReceiptSpooler::finished, this, &TfrmOrderConfirm::receiptFinished);
+
     fitCaptions();
 
     // How long the customer has waited, in the free corner of the title row.
@@ -204,34 +224,60 @@ void TfrmOrderConfirm::btnPrintClick(QObject* /*Sender*/) {
         orderXml = device->OrderXML;
     }
     try {
-        if (!orderXml.isEmpty() || PrinterType != 0) {
-            auto document = CreateXMLDocument();
-            document->SetAsync(false);
-            document->LoadXML(orderXml);
-            if (document->ParseErrorCode() != 0)
-                return; // an order document that does not parse prints nothing
-            struct FreeAtEnd {
-                ~FreeAtEnd() { FreeInvoicePrinter(); }
-            } freeAtEnd;
-            CreateInvoicePrinter();
-            if (!InvoicePrinter) {
-                if (!ExecutePrintDialog(this, IniFileName))
-                    return;
-                CreateInvoicePrinter();
-                if (!InvoicePrinter)
-                    throw orvanta::Exception(QStringLiteral("Невозможно открыть принтер"));
-            }
-            PrintOrderDocument(InvoicePrinter.get(), document.get());
-        } else if (!orvanta::FindInstalledPrinter(PrinterName).isEmpty() ||
-                   ExecutePrintDialog(this, IniFileName)) {
-            PrintInvoiceText(invoiceLines);
+        const std::optional<ReceiptStart> started =
+            RunPrintCommand(this, IniFileName, orderXml, invoiceLines);
+        if (!self || !started)
+            return;
+        QString state;
+        if (started->job) {
+            FPrintJob = started->job;
+            prbPrint->setValue(0);
+            prbPrint->show();
+            btnPrintCancel->show();
+            state = QStringLiteral("Печать чека: %1").arg(started->printer);
+        } else {
+            state = QStringLiteral("Чек открыт в окне просмотра");
         }
+        showPrintState(state, started->warnings);
     } catch (const orvanta::Exception& e) {
         showPrintError(self, e.message());
     } catch (const std::exception& e) {
         // A failure of the XML or the print system must end the command, not the program.
         showPrintError(self, QString::fromLocal8Bit(e.what()));
     }
+}
+
+void TfrmOrderConfirm::receiptProgress(int job, qint64 sent, qint64 total) {
+    if (job != FPrintJob || total <= 0)
+        return;
+    prbPrint->setValue(static_cast<int>(sent * 1000 / total));
+}
+
+void TfrmOrderConfirm::receiptFinished(int job, const ReceiptOutcome& outcome) {
+    if (job != FPrintJob)
+        return;
+    FPrintJob = 0;
+    prbPrint->hide();
+    btnPrintCancel->hide();
+    if (outcome.ok) {
+        showPrintState(QStringLiteral("Чек напечатан: %1").arg(outcome.printer), outcome.warnings);
+    } else if (outcome.cancelled) {
+        showPrintState(QStringLiteral("Печать чека остановлена: %1").arg(outcome.printer), {});
+    } else {
+        showPrintState(QStringLiteral("Чек не напечатан: %1").arg(outcome.printer), {});
+        showPrintError(QPointer<TfrmOrderConfirm>(this), outcome.error);
+    }
+}
+
+void TfrmOrderConfirm::showPrintState(const QString& state, const QStringList& warnings) {
+    lblPrintState->setText(warnings.isEmpty() ? state
+                                              : state + QStringLiteral(" — ") +
+                                                    warnings.join(QStringLiteral("; ")));
+    lblPrintState->setToolTip(warnings.join(QLatin1Char('\n')));
+}
+
+int TfrmOrderConfirm::PrintJob() const {
+    return FPrintJob;
 }
 
 bool TfrmOrderConfirm::FormKeyPress(QChar Key) {

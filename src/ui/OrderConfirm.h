@@ -3,15 +3,18 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
 
 class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 class TDeviceItem;
+struct ReceiptOutcome;
 
 // "Сумма заказа: %d руб. %.2d коп.": whole roubles truncated toward zero, kopecks the
 // fraction times 100 rounded to nearest with halves to even.
@@ -56,7 +59,13 @@ public:
     QPushButton* btnResumeOrder = nullptr;
     QPushButton* btnDeny = nullptr;
     QTimer* timKeepAlive = nullptr;
-    QLabel* lblWaiting = nullptr; // mm:ss the customer has waited since the window opened
+    QLabel* lblWaiting = nullptr;     // mm:ss the customer has waited since the window opened
+    QLabel* lblPrintState = nullptr;  // where the last receipt of this order went
+    QProgressBar* prbPrint = nullptr; // the receipt on its way to the printer
+    QPushButton* btnPrintCancel = nullptr;
+
+    // The receipt of this window on the spooler; 0 when none is under way.
+    int PrintJob() const;
 
     // Seconds since the window opened (the payment began).
     int WaitingSeconds() const;
@@ -71,6 +80,9 @@ private:
     void timKeepAliveTimer();
     void updateWaiting();
     void fitCaptions();
+    void receiptProgress(int job, qint64 sent, qint64 total);
+    void receiptFinished(int job, const ReceiptOutcome& outcome);
+    void showPrintState(const QString& state, const QStringList& warnings);
 
     std::weak_ptr<TDeviceItem> FDevice;
     bool FAllowClosing = false;
@@ -79,4 +91,5 @@ private:
     std::shared_ptr<bool> FLost = std::make_shared<bool>(false);
     QPointer<QWidget> FKeyboardOwner;
     QElapsedTimer FKeyboardOwnerSince;
+    int FPrintJob = 0;
 };

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -23,6 +24,11 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <QFontInfo>
+#include <QSpinBox>
+
+#include <cups/cups.h>
 
 #include <functional>
 
@@ -70,7 +76,14 @@ protected:
                  QStringLiteral("<1C>p<01><00>"),
                  QStringLiteral("<1D>V<42><08>"),
                  true,
-                 false}
+                 false,
+                 ecSerial,
+                 QStringLiteral("/dev/usb/lp0"),
+                 QString(),
+                 9100,
+                 QString(),
+                 true,
+                 true}
             .apply();
     }
     void TearDown() override {
@@ -97,19 +110,65 @@ protected:
 
 } // namespace
 
-// OK is possible exactly while a printer is selected, whichever printer type is chosen.
-TEST_F(PrintDialogTest, OkNeedsASelectedPrinter) {
+// OK needs what the chosen printer needs: a queue for the page printer; the port, device,
+// address or queue of the ESC/POS printer's connection. An ESC/POS printer can be set up on
+// a machine without any page printer.
+TEST_F(PrintDialogTest, OkNeedsWhatTheChosenPrinterNeeds) {
+    const struct {
+        const char* name;
+        int type;
+        int connection;
+        std::function<void(TfrmPrint&)> give;
+    } cases[] = {
+        {"serial port", 3, ecSerial,
+         [](TfrmPrint& d) { d.cmbComPort->setCurrentIndex(d.cmbComPort->findData(200)); }},
+        {"USB device", 3, ecUsb,
+         [](TfrmPrint& d) { d.cbxEscPosDevice->setEditText(QStringLiteral("/dev/usb/lp1")); }},
+        {"network host", 3, ecNetwork,
+         [](TfrmPrint& d) { d.edtEscPosHost->setText(QStringLiteral("192.168.0.40")); }},
+        {"screen", 3, ecScreen, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PrinterType = c.type;
+        EscPosConnection = c.connection;
+        ComPort = 150; // not on this machine
+        EscPosDevice.clear();
+        EscPosHost.clear();
+        TfrmPrint dialog;
+        dialog.PrepareForShow();
+        EXPECT_EQ(dialog.cbxPrinters->count(), 0) << "no print server in this test";
+        EXPECT_EQ(dialog.cmbEscPosConnection->currentIndex(), c.connection);
+        EXPECT_EQ(dialog.btnOK->isEnabled(), !c.give) << "before the field is given";
+        EXPECT_EQ(dialog.btnTestPrint->isEnabled(), dialog.btnOK->isEnabled());
+        if (c.give) {
+            c.give(dialog);
+            EXPECT_TRUE(dialog.btnOK->isEnabled());
+        }
+        dialog.cmbDriverType->setCurrentIndex(0);
+        EXPECT_FALSE(dialog.btnOK->isEnabled()) << "the page printer needs a queue";
+    }
+}
+
+TEST_F(PrintDialogTest, OkNeedsAQueueForThePagePrinterAndTheRawQueue) {
     startPrinters();
     if (IsSkipped())
         return;
     PrinterName = QStringLiteral("Removed Printer");
-    PrinterType = 3;
+    PrinterType = 0;
     TfrmPrint dialog;
     dialog.PrepareForShow();
     EXPECT_EQ(dialog.cbxPrinters->count(), 2);
     EXPECT_EQ(dialog.cbxPrinters->currentIndex(), -1);
-    EXPECT_FALSE(dialog.btnOK->isEnabled()) << "the ESC/POS type does not lift the rule";
+    EXPECT_FALSE(dialog.btnOK->isEnabled());
     dialog.cbxPrinters->setCurrentIndex(dialog.cbxPrinters->findText(QStringLiteral("Receipt")));
+    EXPECT_TRUE(dialog.btnOK->isEnabled());
+
+    dialog.cmbDriverType->setCurrentIndex(1);
+    dialog.cmbEscPosConnection->setCurrentIndex(ecCupsRaw);
+    EXPECT_EQ(dialog.cbxEscPosQueue->count(), 2);
+    EXPECT_FALSE(dialog.btnOK->isEnabled()) << "a page printer is not the raw queue";
+    dialog.cbxEscPosQueue->setCurrentIndex(0);
     EXPECT_TRUE(dialog.btnOK->isEnabled());
 
     PrinterName = QStringLiteral("Office");
@@ -117,6 +176,22 @@ TEST_F(PrintDialogTest, OkNeedsASelectedPrinter) {
     other.PrepareForShow();
     EXPECT_EQ(other.cbxPrinters->currentText(), QStringLiteral("Office"));
     EXPECT_TRUE(other.btnOK->isEnabled());
+}
+
+// With the print service down the lists are empty and say why.
+TEST_F(PrintDialogTest, ListsSayWhenThePrintServiceDoesNotAnswer) {
+    QTemporaryDir nowhere;
+    const QByteArray socket = nowhere.filePath(QStringLiteral("no-cupsd.sock")).toUtf8();
+    const QByteArray before = cupsServer();
+    cupsSetServer(socket.constData());
+    TfrmPrint dialog;
+    dialog.PrepareForShow();
+    cupsSetServer(before.constData());
+    EXPECT_EQ(dialog.cbxPrinters->count(), 0);
+    EXPECT_EQ(dialog.cbxPrinters->placeholderText(),
+              QStringLiteral("служба печати CUPS не отвечает"));
+    EXPECT_EQ(dialog.cbxEscPosQueue->placeholderText(),
+              QStringLiteral("служба печати CUPS не отвечает"));
 }
 
 // The printer type opens on its item and shows its group; the codes stay for both.
@@ -146,20 +221,24 @@ TEST_F(PrintDialogTest, PrinterTypeShowsItsGroup) {
 }
 
 // What OK stores: a port that no longer exists stays saved, a speed not in the list becomes
-// 9600, a font that is not installed stays, every other control is taken as it stands.
+// 9600, a font family this system lacks is replaced by the one the system prints instead
+// (and the dialog says so), the connection and its fields are stored, every other control
+// is taken as it stands.
 TEST_F(PrintDialogTest, OkStoresTheControls) {
     startPrinters();
     if (IsSkipped())
         return;
+    const QString substitute = QFontInfo(QFont(QStringLiteral("No Such Font Family"))).family();
     const struct {
         const char* name;
         int port;
         int rate;
         int shownRate;
         int storedRate;
+        int connection;
     } cases[] = {
-        {"port gone, odd rate", 150, 4800, 0, 9600},
-        {"port there, listed rate", 200, 57600, 3, 57600},
+        {"port gone, odd rate, network printer", 150, 4800, 0, 9600, ecNetwork},
+        {"port there, listed rate", 200, 57600, 3, 57600, ecSerial},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -167,25 +246,39 @@ TEST_F(PrintDialogTest, OkStoresTheControls) {
         ComRate = c.rate;
         PrinterFontSize = 10;
         PrinterFontName = QStringLiteral("No Such Font Family");
+        EscPosStatus = true;
         TfrmPrint dialog;
         dialog.PrepareForShow();
         ASSERT_GE(dialog.cmbComPort->findText(QStringLiteral("COM200")), 0);
         EXPECT_EQ(dialog.cmbComPort->currentIndex() >= 0, c.port == 200);
         EXPECT_EQ(dialog.cmbComRate->currentIndex(), c.shownRate);
-        EXPECT_EQ(dialog.cbxFontName->currentIndex(), -1);
+        EXPECT_EQ(dialog.cbxFontName->currentText(), substitute);
+        EXPECT_TRUE(dialog.lblFontNote->text().contains(QStringLiteral("No Such Font Family")));
+        EXPECT_TRUE(dialog.lblFontNote->text().contains(substitute));
+        EXPECT_EQ(dialog.cbxFontName->findText(substitute, Qt::MatchStartsWith),
+                  dialog.cbxFontName->findText(substitute))
+            << "each family once, without its foundry";
         EXPECT_EQ(dialog.cbxFontSize->currentText(), QStringLiteral("10"));
         EXPECT_EQ(dialog.edtESCCode4->text(), QStringLiteral("<1D>V<42><08>"));
         EXPECT_TRUE(dialog.cbxBarCodeOrderName->isChecked());
         dialog.cmbDriverType->setCurrentIndex(1);
+        dialog.cmbEscPosConnection->setCurrentIndex(c.connection);
+        dialog.edtEscPosHost->setText(QStringLiteral(" 192.168.0.40 "));
+        dialog.spnEscPosPort->setValue(9101);
+        dialog.cbxEscPosStatus->setChecked(false);
         dialog.cbxFontSize->setEditText(QStringLiteral("12"));
         dialog.edtESCCode2->setText(QStringLiteral("<ZZ> typed as is"));
         dialog.cbxBarCodePrice->setChecked(true);
         dialog.btnOK->click();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
         EXPECT_EQ(PrinterType, 3);
+        EXPECT_EQ(EscPosConnection, c.connection);
+        EXPECT_EQ(EscPosHost, QStringLiteral("192.168.0.40"));
+        EXPECT_EQ(EscPosPort, 9101);
+        EXPECT_FALSE(EscPosStatus);
         EXPECT_EQ(ComPort, c.port);
         EXPECT_EQ(ComRate, c.storedRate);
-        EXPECT_EQ(PrinterFontName, QStringLiteral("No Such Font Family"));
+        EXPECT_EQ(PrinterFontName, substitute);
         EXPECT_EQ(PrinterFontSize, 12);
         EXPECT_EQ(Code2, QStringLiteral("<ZZ> typed as is"));
         EXPECT_TRUE(BarCodePrice);

@@ -9,58 +9,22 @@
 
 namespace testutil {
 
-struct PrintSettingsSnapshot {
-    int printerType;
-    QString printerName, fontName;
-    int fontSize, comPort, comRate;
-    QString code1, code2, code3, code4;
-    bool barCodeOrder, barCodePrice;
-    int connection;
-    QString device, host;
-    int port;
-    QString queue;
-    bool askStatus, configured;
+using PrintSettingsSnapshot = PrintSettingsValues;
 
-    static PrintSettingsSnapshot current() {
-        return {PrinterType,      PrinterName,   PrinterFontName, PrinterFontSize,
-                ComPort,          ComRate,       Code1,           Code2,
-                Code3,            Code4,         BarCodeOrder,    BarCodePrice,
-                EscPosConnection, EscPosDevice,  EscPosHost,      EscPosPort,
-                EscPosQueue,      EscPosStatus,  PrintSettingsConfigured};
-    }
-    void apply() const {
-        PrinterType = printerType;
-        PrinterName = printerName;
-        PrinterFontName = fontName;
-        PrinterFontSize = fontSize;
-        ComPort = comPort;
-        ComRate = comRate;
-        Code1 = code1;
-        Code2 = code2;
-        Code3 = code3;
-        Code4 = code4;
-        BarCodeOrder = barCodeOrder;
-        BarCodePrice = barCodePrice;
-        EscPosConnection = connection;
-        EscPosDevice = device;
-        EscPosHost = host;
-        EscPosPort = port;
-        EscPosQueue = queue;
-        EscPosStatus = askStatus;
-        PrintSettingsConfigured = configured;
-    }
-    bool operator==(const PrintSettingsSnapshot&) const = default;
-};
+} // namespace testutil
 
-inline void PrintTo(const PrintSettingsSnapshot& s, std::ostream* os) {
+// Found by GoogleTest through the value's own namespace.
+inline void PrintTo(const PrintSettingsValues& s, std::ostream* os) {
     *os << s.printerType << " '" << s.printerName.toStdString() << "' '" << s.fontName.toStdString()
         << "' " << s.fontSize << " COM" << s.comPort << " " << s.comRate << " '"
         << s.code1.toStdString() << "' '" << s.code2.toStdString() << "' '" << s.code3.toStdString()
         << "' '" << s.code4.toStdString() << "' " << s.barCodeOrder << s.barCodePrice << " via "
-        << s.connection << " '" << s.device.toStdString() << "' '" << s.host.toStdString() << "':"
-        << s.port << " '" << s.queue.toStdString() << "' status " << s.askStatus << " configured "
-        << s.configured;
+        << s.connection << " '" << s.device.toStdString() << "' '" << s.host.toStdString()
+        << "':" << s.port << " '" << s.queue.toStdString() << "' status " << s.askStatus
+        << " configured " << s.configured;
 }
+
+namespace testutil {
 
 // Puts the print settings and the data folder back, so that tests do not leak into
 // each other.

@@ -3,6 +3,7 @@
 #include "UiTestSupport.h"
 #include "printing/PrintSettings.h"
 
+#include "kiosk/ClientThread.h"
 #include "ui/MainForm.h"
 #include "ui/OrderConfirm.h"
 
@@ -10,14 +11,19 @@
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <cups/cups.h>
 
 using testutil::waitUntil;
 
@@ -64,7 +70,7 @@ TEST(OrderConfirmTest, ResumeButtonNeedsVersion630OrNewer) {
     }
 }
 
-TEST(OrderConfirmTest, ButtonsNeverTakeTheFocusAndPrintWithoutAnOrderDocumentDoesNothingOnEscPos) {
+TEST(OrderConfirmTest, ButtonsNeverTakeTheFocusAndPrintWithoutAnOrderDocumentSaysWhyOnEscPos) {
     QWidget owner;
     auto device = TDeviceItem::Create();
     auto* w = new TfrmOrderConfirm(&owner);
@@ -75,14 +81,16 @@ TEST(OrderConfirmTest, ButtonsNeverTakeTheFocusAndPrintWithoutAnOrderDocumentDoe
     EXPECT_TRUE(w->memInvoice->isReadOnly());
 
     // The ESC/POS printer prints only from an order document: without one, nothing is
-    // printed and nothing is shown.
+    // printed, and the operator is told why.
     testutil::SavedPrintSettings saved;
     PrinterType = 3;
+    PrintSettingsConfigured = true;
     QString text;
     AnswerMessageBox(QMessageBox::Ok, &text);
     w->btnPrint->click();
     testutil::pump(300);
-    EXPECT_TRUE(text.isEmpty()) << text.toStdString();
+    EXPECT_EQ(text, QStringLiteral("Киоск не прислал документ заказа: печатать нечего"));
+    EXPECT_EQ(w->PrintJob(), 0);
     EXPECT_TRUE(device->PendingCommands().empty()) << "printing queues nothing";
     delete w;
 }
@@ -413,4 +421,87 @@ TEST(OrderConfirmTest, ShowsHowLongTheCustomerHasWaited) {
         << window.lblWaiting->text().toStdString();
     EXPECT_GE(window.WaitingSeconds(), 2);
     EXPECT_FALSE(window.lblWaiting->geometry().intersects(window.memInvoice->geometry()));
+}
+
+// What "Печать" does before anything is printed, when there is nothing it may print to or
+// nothing to print: it asks for the print settings, or says why in the error box; the
+// screen connection shows the receipt instead of sending it.
+TEST(OrderConfirmTest, PrintCommandAsksOrSaysWhyBeforePrinting) {
+    const QString sample = QString::fromUtf8(testutil::readFile(
+        testutil::sourcePath(QStringLiteral("tools/kiosk-sim/samples/order.xml"))));
+    QTemporaryDir nowhere;
+    const QByteArray noServer = nowhere.filePath(QStringLiteral("no-cupsd.sock")).toUtf8();
+    const struct {
+        const char* name;
+        bool configured;
+        int type;
+        int connection;
+        QString orderXml;
+        const char* server; // empty: the machine's own
+        QString said;       // the box, or "settings" for the print settings dialog
+        QString state;      // the window's print line afterwards
+    } cases[] = {
+        {"never configured: no printing by guess", false, 3, ecSerial, sample, "",
+         QStringLiteral("settings"), QString()},
+        {"a document that does not parse", true, 3, ecSerial, QStringLiteral("<order><name>1"), "",
+         QStringLiteral("Документ заказа не читается, чек не напечатан (строка 1, позиция "),
+         QString()},
+        {"the print service does not answer", true, 0, ecSerial, sample, noServer.constData(),
+         QStringLiteral("Служба печати CUPS не отвечает"), QString()},
+        {"the screen shows the receipt", true, 3, ecScreen, sample, "", QString(),
+         QStringLiteral("Чек открыт в окне просмотра")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testutil::SavedPrintSettings saved;
+        TempIni ini;
+        PrintSettingsConfigured = c.configured;
+        PrinterType = c.type;
+        EscPosConnection = c.connection;
+        const QByteArray server = cupsServer();
+        if (*c.server)
+            cupsSetServer(c.server);
+        auto device = TDeviceItem::Create();
+        {
+            TDeviceLock lock(*device);
+            device->OrderXML = c.orderXml;
+        }
+        QWidget owner;
+        auto* w = new TfrmOrderConfirm(&owner);
+        w->SetDevice(device);
+        w->PrepareForShow();
+
+        QString said;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                said = box->text();
+                box->accept();
+            } else if (auto* dialog = qobject_cast<QDialog*>(modal);
+                       dialog && modal->objectName() == QStringLiteral("frmPrint")) {
+                said = QStringLiteral("settings");
+                dialog->reject();
+            }
+        });
+        answer.start(20);
+        const QWidgetList tops = QApplication::topLevelWidgets();
+        const QSet<QWidget*> before(tops.cbegin(), tops.cend());
+        w->btnPrint->click();
+        testutil::pump(300);
+        answer.stop();
+        cupsSetServer(server.constData());
+
+        EXPECT_TRUE(said.startsWith(c.said)) << said.toStdString();
+        EXPECT_EQ(said.isEmpty(), c.said.isEmpty()) << said.toStdString();
+        EXPECT_EQ(w->lblPrintState->text(), c.state);
+        EXPECT_EQ(w->PrintJob(), 0) << "nothing went to a printer";
+        QWidget* preview = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (!before.contains(top) && top->objectName() == QStringLiteral("frmReceiptPreview"))
+                preview = top;
+        EXPECT_EQ(preview != nullptr, c.connection == ecScreen);
+        delete preview;
+        delete w;
+    }
 }
