@@ -5,10 +5,14 @@
 #include "common/GlobConst.h"
 #include "core/IniFile.h"
 #include "printing/EscPosPrinter.h"
+#include "printing/OrderDocument.h"
 #include "printing/PrintDialog.h"
 #include "printing/PrintSettings.h"
 #include "printing/PrinterFactory.h"
+#include "printing/ReceiptPrint.h"
+#include "printing/ReceiptSpooler.h"
 #include "printing/WindowsPrinter.h"
+#include "printing/XMLUtils.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -421,4 +425,77 @@ TEST_F(PrintDialogTest, PrinterOfAPrintRun) {
     CreateInvoicePrinter();
     EXPECT_EQ(InvoicePrinter.get(), made);
     FreeInvoicePrinter();
+}
+
+// "Пробная печать" prints the sample order through the settings as they stand in the
+// dialog, keeps none of them, and says how it went.
+TEST_F(PrintDialogTest, TestPrintUsesTheDialogsSettingsWithoutKeepingThem) {
+    startPrinters();
+    if (IsSkipped())
+        return;
+    const Settings before = Settings::current();
+    // What the printer must receive: the sample order composed with the codes shown.
+    auto document = CreateXMLDocument();
+    document->SetAsync(false);
+    document->LoadXML(SampleOrderXml());
+    ASSERT_EQ(document->ParseErrorCode(), 0) << "the sample order is built in";
+    auto output = std::make_unique<MemoryEscPosOutput>();
+    const MemoryEscPosOutput* memory = output.get();
+    TESCPOSPrinter composer(std::move(output));
+    PrintOrderDocument(&composer, document.get());
+
+    TfrmPrint dialog;
+    dialog.PrepareForShow();
+    dialog.cmbDriverType->setCurrentIndex(1);
+    dialog.cmbEscPosConnection->setCurrentIndex(ecCupsRaw);
+    dialog.cbxEscPosQueue->setCurrentIndex(
+        dialog.cbxEscPosQueue->findText(QStringLiteral("Receipt")));
+    ASSERT_TRUE(dialog.btnTestPrint->isEnabled());
+    dialog.btnTestPrint->click();
+    EXPECT_EQ(Settings::current(), before) << "a test print keeps nothing of the dialog";
+    ASSERT_TRUE(ReceiptSpooler::instance().waitForIdle(20000));
+    ASSERT_TRUE(m_cups.waitIdle());
+    EXPECT_EQ(m_cups.captured(QStringLiteral("Receipt")), memory->data());
+    EXPECT_EQ(dialog.lblTestResult->text(),
+              QStringLiteral("Пробный чек напечатан: очередь CUPS «Receipt». Состояние принтера: "
+                             "состояние неизвестно."));
+}
+
+// The print command never sends a receipt to another page printer behind the operator's
+// back: a configured printer that is gone brings up the settings; Cancel prints nothing.
+TEST_F(PrintDialogTest, PrintCommandAsksWhenThePagePrinterIsGone) {
+    startPrinters();
+    if (IsSkipped())
+        return;
+    const QString ini = m_dir.filePath(QStringLiteral("Console.ini"));
+    for (const bool choose : {false, true}) {
+        SCOPED_TRACE(choose ? "a printer chosen" : "cancelled");
+        PrinterType = 0;
+        PrinterName = QStringLiteral("Gone");
+        PrintSettingsConfigured = true;
+        bool asked = false;
+        whenModal([&](TfrmPrint* dialog) {
+            asked = true;
+            if (!choose) {
+                dialog->btnCancel->click();
+                return;
+            }
+            dialog->cbxPrinters->setCurrentIndex(
+                dialog->cbxPrinters->findText(QStringLiteral("Receipt")));
+            dialog->btnOK->click();
+        });
+        QWidget owner;
+        const std::optional<ReceiptStart> started =
+            RunPrintCommand(&owner, ini, SampleOrderXml(), {});
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(started.has_value(), choose);
+        ASSERT_TRUE(ReceiptSpooler::instance().waitForIdle(20000));
+        ASSERT_TRUE(m_cups.waitIdle());
+        EXPECT_EQ(m_cups.jobs().size(), choose ? 1 : 0);
+        if (choose) {
+            EXPECT_EQ(started->printer, QStringLiteral("Receipt"));
+            EXPECT_EQ(m_cups.jobs().first().printer, QStringLiteral("Receipt"));
+            EXPECT_EQ(m_cups.jobs().first().title, QStringLiteral("Чек 125"));
+        }
+    }
 }
