@@ -1,6 +1,7 @@
 // The encoders of TBarcodeImage: one module string per symbology, following each
 // symbology's published patterns.
 #include "printing/Barcode.h"
+#include "printing/Code128.h"
 
 #include "platform/CodePages.h"
 #include "platform/Error.h"
@@ -150,7 +151,11 @@ QByteArray Code93Symbol(const std::vector<int>& values) {
 
 // --- Code 128 ---
 
-const char* const Code128Patterns[106] = {
+constexpr int Fnc1 = 102;
+
+} // namespace
+
+const char* const kCode128Patterns[106] = {
     "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
     "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
     "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
@@ -163,10 +168,7 @@ const char* const Code128Patterns[106] = {
     "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
     "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311",
     "113141", "114131", "311141", "411131", "211412", "211214", "211232"};
-const char Code128Stop[] = "2331112";
-constexpr int Fnc1 = 102;
-
-} // namespace
+const char kCode128Stop[] = "2331112";
 
 QByteArray TBarcodeImage::Code_2_5_interleaved() const {
     // Digits go in pairs; an odd text gets a leading zero rather than losing its last digit.
@@ -381,11 +383,11 @@ QByteArray TBarcodeImage::Code_128() {
     const bool ean = FTyp >= bcCodeEAN128A;
 
     // The weighted sum is kept modulo 103 as it grows, so long texts cannot overflow it.
-    QByteArray widths = Code128Patterns[start];
+    QByteArray widths = kCode128Patterns[start];
     int sum = start;
     int weight = 1;
     auto add = [&](int value) {
-        widths += Code128Patterns[value];
+        widths += kCode128Patterns[value];
         sum = (sum + value * weight) % 103;
         weight = (weight + 1) % 103;
     };
@@ -418,7 +420,7 @@ QByteArray TBarcodeImage::Code_128() {
             add(value);
         }
     }
-    widths += Code128Patterns[sum];
-    widths += Code128Stop;
+    widths += kCode128Patterns[sum];
+    widths += kCode128Stop;
     return WidthsToModules(widths);
 }

@@ -1,6 +1,7 @@
 #include "printing/EscPosRender.h"
 
 #include "platform/CodePages.h"
+#include "printing/Code128.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -22,23 +23,8 @@ constexpr int kPrintableDots = kColumns * kDotsPerColumn; // what a barcode may 
 constexpr int kDefaultBarHeight = 162;
 constexpr int kDefaultModuleWidth = 3;
 
-// The Code 128 symbols by value (bar, space, bar, space, bar, space in modules), then the
-// stop. The renderer builds the symbol from the values the stream's code-set selectors
-// name, as the printer does, so a mixed-set symbol comes out as sent.
-const char* const kCode128Patterns[106] = {
-    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
-    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
-    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
-    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123", "131321",
-    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331", "132131",
-    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311", "213131",
-    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411", "431111",
-    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412", "122114",
-    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111", "111242",
-    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
-    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311",
-    "113141", "114131", "311141", "411131", "211412", "211214", "211232"};
-const char kCode128Stop[] = "2331112";
+// The renderer builds the symbol from the values the stream's code-set selectors name, as
+// the printer does, so a mixed-set symbol comes out as sent.
 
 enum class CodeSet { None, A, B, C };
 
