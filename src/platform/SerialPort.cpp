@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/DeviceIo.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -181,32 +183,9 @@ qsizetype SerialPort::write(QByteArrayView data) {
 }
 
 qsizetype SerialPort::read(char* buffer, qsizetype max, int timeoutMs) {
-    if (m_fd < 0 || max <= 0)
-        return 0;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (true) {
-        const ssize_t n = ::read(m_fd, buffer, static_cast<size_t>(max));
-        if (n > 0)
-            return n;
-        // In raw mode without VMIN and VTIME a read with nothing waiting returns 0 at
-        // once, as EAGAIN would: neither is the end of the line, which poll tells.
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return 0;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return 0;
-        pollfd pfd{m_fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0 || (pfd.revents & (POLLERR | POLLNVAL)))
-            return 0;
-        if ((pfd.revents & POLLHUP) && !(pfd.revents & POLLIN))
-            return 0;
-    }
+    // In raw mode without VMIN and VTIME a read with nothing waiting returns 0 at once,
+    // as EAGAIN would: neither is the end of the line.
+    return readWithin(m_fd, buffer, max, timeoutMs);
 }
 
 void SerialPort::discardInput() {

@@ -1,6 +1,7 @@
 #include "printing/EscPosConnections.h"
 
 #include "common/GlobConst.h"
+#include "platform/DeviceIo.h"
 #include "platform/Error.h"
 #include "platform/Spooler.h"
 #include "printing/PrintSettings.h"
@@ -265,32 +266,8 @@ void UsbEscPosOutput::discardInput() {
 }
 
 qsizetype UsbEscPosOutput::read(char* buffer, qsizetype max, int timeoutMs) {
-    if (m_fd < 0 || max <= 0)
-        return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (true) {
-        const ssize_t n = ::read(m_fd, buffer, static_cast<size_t>(max));
-        if (n > 0)
-            return n;
-        if (n < 0 && errno == EINTR)
-            continue;
-        // usblp reports "nothing yet" as 0 as well as EAGAIN: wait in either case.
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return 0;
-        const int left = msLeft(deadline);
-        if (left <= 0)
-            return 0;
-        pollfd pfd{m_fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, left);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0 || (pfd.revents & (POLLERR | POLLNVAL)))
-            return 0;
-        if ((pfd.revents & POLLHUP) && !(pfd.revents & POLLIN))
-            return 0;
-        if (n == 0 && !(pfd.revents & POLLIN))
-            return 0;
-    }
+    // usblp reports "nothing yet" as 0 as well as EAGAIN: readWithin waits in either case.
+    return orvanta::readWithin(m_fd, buffer, max, timeoutMs);
 }
 
 // ---- network ------------------------------------------------------------------------
