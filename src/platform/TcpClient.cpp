@@ -153,6 +153,8 @@ void TcpClient::Open() {
             m_fd = fd;
         }
         tuneSocket(fd);
+        if (m_sendBuffer > 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &m_sendBuffer, sizeof m_sendBuffer);
         int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
         if (rc != 0 && errno == EINPROGRESS) {
             const Wait w = waitFor(POLLOUT, msUntil(deadline));

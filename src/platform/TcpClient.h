@@ -26,6 +26,10 @@ public:
     void SetPort(int port) { m_port = port; }
     // How long Open waits for a connection; kConnectTimeoutMs unless set.
     void SetConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
+    // The socket's send buffer in bytes (the kernel doubles it); 0 leaves the system's,
+    // which grows to megabytes. A small one keeps what was written close to what the
+    // peer took.
+    void SetSendBuffer(int bytes) { m_sendBuffer = bytes; }
 
     // Connects; throws orvanta::Exception with a readable text when the host cannot be
     // resolved, the connection is refused, or none stands within the connect time-out.
@@ -57,6 +61,7 @@ private:
 
     QString m_host;
     int m_port = 0;
+    int m_sendBuffer = 0;
     int m_connectTimeoutMs = kConnectTimeoutMs;
     OpenError m_openError = OpenError::None;
     int m_fd = -1;

@@ -286,6 +286,10 @@ void NetworkEscPosOutput::open() {
                                              QStringLiteral("не указан адрес принтера")));
     m_client.SetHost(m_host);
     m_client.SetPort(m_port);
+    // The system's send buffer grows to megabytes: a whole receipt would vanish into it at
+    // once, the progress would say "sent" for paper that never came out, and "Отмена" could
+    // no longer stop it. A few kilobytes keep the count close to what the printer took.
+    m_client.SetSendBuffer(kSendBufferBytes);
     try {
         m_client.Open();
     } catch (const Exception& e) {

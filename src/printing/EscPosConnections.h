@@ -118,6 +118,7 @@ private:
 class NetworkEscPosOutput : public EscPosOutput {
 public:
     static constexpr int kConnectTimeoutMs = 3000;
+    static constexpr int kSendBufferBytes = 4096;
 
     NetworkEscPosOutput(QString host, int port);
 

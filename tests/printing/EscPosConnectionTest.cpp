@@ -714,3 +714,59 @@ TEST(EscPosBarCodeDataTest, BracesAreDoubledAndCountedAndUnsupportedTextIsLeftOu
 }
 
 } // namespace
+
+namespace {
+
+// A network printer that has stopped taking bytes (paper jammed, its buffer full): it
+// accepts the connection and reads nothing.
+class StalledPrinter {
+public:
+    ~StalledPrinter() {
+        for (int fd : {m_peer, m_listen})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    bool listen() {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
+            ::listen(m_listen, 1) != 0 ||
+            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return false;
+        m_port = ntohs(a.sin_port);
+        return true;
+    }
+    int port() const { return m_port; }
+
+private:
+    int m_listen = -1;
+    int m_peer = -1;
+    int m_port = 0;
+};
+
+} // namespace
+
+// What the progress shows as sent is what the printer took, give or take a small buffer:
+// a receipt that vanished into the console's own socket buffer could be neither followed
+// nor stopped by "Отмена" any more.
+TEST_F(EscPosConnectionTest, AStalledNetworkPrinterStopsTheProgressNearWhatItTook) {
+    StalledPrinter far;
+    ASSERT_TRUE(far.listen());
+    const QByteArray stream(4 * 1024 * 1024, 'x');
+    std::atomic<qint64> sent{0};
+    std::atomic<bool> cancel{false};
+    QString error;
+    try {
+        deliverEscPos(
+            networkRoute(far.port(), false), stream, {}, [&](qint64 s, qint64) { sent = s; },
+            cancel);
+    } catch (const orvanta::Exception& e) {
+        error = e.message();
+    }
+    EXPECT_FALSE(error.isEmpty()) << "a printer that takes nothing fails the receipt";
+    // The peer's receive buffer on loopback takes some hundred kilobytes by itself.
+    EXPECT_LT(sent.load(), 1024 * 1024) << "sent " << sent.load();
+}
