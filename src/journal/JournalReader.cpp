@@ -1,0 +1,226 @@
+#include "journal/JournalReader.h"
+
+#include "journal/OrderJournal.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+namespace {
+
+const QString kColumns =
+    QStringLiteral("o.id, o.console, o.kiosk, o.address, o.opened, o.sum, o.order_name, o.invoice,"
+                   " o.document, o.decision, o.decided, o.wait_s,"
+                   " (SELECT COUNT(*) FROM prints p WHERE p.order_id = o.id AND p.printed = 1)");
+
+QDateTime timeOf(const QVariant& value) {
+    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong());
+}
+
+JournalRecord recordOf(const QSqlQuery& q) {
+    JournalRecord r;
+    r.id = q.value(0).toLongLong();
+    r.console = q.value(1).toString();
+    r.kiosk = q.value(2).toString();
+    r.address = q.value(3).toString();
+    r.opened = timeOf(q.value(4));
+    r.sum = q.value(5).toDouble();
+    r.orderName = q.value(6).toString();
+    r.invoice = q.value(7).toString();
+    r.document = q.value(8).toString();
+    r.decision = journalDecisionFromWord(q.value(9).toString()).value_or(JournalDecision::Open);
+    r.decided = timeOf(q.value(10));
+    r.waitSeconds = q.value(11).isNull() ? -1 : q.value(11).toDouble();
+    r.printedCount = q.value(12).toInt();
+    return r;
+}
+
+// The WHERE of a query, its values bound in the same order.
+QString whereOf(const JournalQuery& query, QVariantList& values) {
+    QStringList parts;
+    if (query.from.isValid()) {
+        parts << QStringLiteral("o.opened >= ?");
+        values << query.from.toMSecsSinceEpoch();
+    }
+    if (query.to.isValid()) {
+        parts << QStringLiteral("o.opened < ?");
+        values << query.to.toMSecsSinceEpoch();
+    }
+    if (!query.kiosk.isEmpty()) {
+        parts << QStringLiteral("o.kiosk = ?");
+        values << query.kiosk;
+    }
+    if (query.decision) {
+        parts << QStringLiteral("o.decision = ?");
+        values << journalDecisionWord(*query.decision);
+    }
+    if (query.after) {
+        parts << QStringLiteral("(o.opened < ? OR (o.opened = ? AND o.id < ?))");
+        values << query.after->openedMs << query.after->openedMs << query.after->id;
+    }
+    return parts.isEmpty() ? QString()
+                           : QStringLiteral(" WHERE ") + parts.join(QStringLiteral(" AND "));
+}
+
+double median(std::vector<double>& values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace
+
+JournalReader::JournalReader(const QString& folder)
+    : m_fileName(OrderJournal::fileName(folder))
+    , m_connection(QStringLiteral("orvanta-journal-reader-%1")
+                       .arg(reinterpret_cast<quintptr>(this), 0, 16)) {}
+
+JournalReader::~JournalReader() {
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase::database(m_connection, false).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+}
+
+bool JournalReader::open() {
+    QSqlDatabase db = QSqlDatabase::contains(m_connection)
+                          ? QSqlDatabase::database(m_connection, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    if (db.isOpen())
+        return true;
+    if (!QFileInfo::exists(m_fileName)) {
+        m_lastError = QStringLiteral("журнала заказов ещё нет");
+        return false;
+    }
+    db.setDatabaseName(m_fileName);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open()) {
+        m_lastError = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+JournalCursor JournalReader::cursorOf(const JournalRecord& record) {
+    return {record.opened.toMSecsSinceEpoch(), record.id};
+}
+
+bool JournalReader::forEach(const JournalQuery& query,
+                            const std::function<void(const JournalRecord&)>& row) {
+    if (!open())
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    QVariantList values;
+    q.prepare(QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM orders o") +
+              whereOf(query, values) + QStringLiteral(" ORDER BY o.opened DESC, o.id DESC"));
+    for (const QVariant& value : values)
+        q.addBindValue(value);
+    if (!q.exec()) {
+        m_lastError = q.lastError().text();
+        return false;
+    }
+    while (q.next())
+        row(recordOf(q));
+    return true;
+}
+
+QList<JournalRecord> JournalReader::orders(const JournalQuery& query, int limit) {
+    QList<JournalRecord> result;
+    if (!open() || limit <= 0)
+        return result;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        QVariantList values;
+        q.prepare(QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM orders o") +
+                  whereOf(query, values) +
+                  QStringLiteral(" ORDER BY o.opened DESC, o.id DESC LIMIT ?"));
+        for (const QVariant& value : values)
+            q.addBindValue(value);
+        q.addBindValue(limit);
+        if (!q.exec()) {
+            m_lastError = q.lastError().text();
+            return result;
+        }
+        while (q.next())
+            result << recordOf(q);
+    }
+    QSqlQuery p(db);
+    p.setForwardOnly(true);
+    p.prepare(QStringLiteral("SELECT at, printer_type, connection, printed, outcome FROM prints"
+                             " WHERE order_id = ? ORDER BY at, id"));
+    for (JournalRecord& r : result) {
+        p.addBindValue(r.id);
+        if (!p.exec()) {
+            m_lastError = p.lastError().text();
+            return {};
+        }
+        while (p.next())
+            r.prints << JournalPrint{QDateTime::fromMSecsSinceEpoch(p.value(0).toLongLong()),
+                                     p.value(1).toInt(), p.value(2).toString(),
+                                     p.value(3).toInt() != 0, p.value(4).toString()};
+        p.finish();
+    }
+    return result;
+}
+
+JournalSummary JournalReader::totals(const QDateTime& from, const QDateTime& to) {
+    JournalSummary summary;
+    if (!open())
+        return summary;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT kiosk, decision, sum, wait_s FROM orders"
+                             " WHERE opened >= ? AND opened < ?"));
+    q.addBindValue(from.toMSecsSinceEpoch());
+    q.addBindValue(to.toMSecsSinceEpoch());
+    if (!q.exec()) {
+        m_lastError = q.lastError().text();
+        return summary;
+    }
+    std::map<QString, JournalTotals> kiosks;
+    std::map<QString, std::vector<double>> waits;
+    std::vector<double> allWaits;
+    const auto add = [](JournalTotals& t, JournalDecision decision, double sum,
+                        const QVariant& wait) {
+        JournalDecisionTotal& d = t.byDecision[decision];
+        ++d.count;
+        d.sum += sum;
+        ++t.count;
+        t.sum += sum;
+        if (!wait.isNull()) {
+            ++t.decided;
+            t.longestWait = std::max(t.longestWait, wait.toDouble());
+        }
+    };
+    while (q.next()) {
+        const QString kiosk = q.value(0).toString();
+        const JournalDecision decision =
+            journalDecisionFromWord(q.value(1).toString()).value_or(JournalDecision::Open);
+        const double sum = q.value(2).toDouble();
+        const QVariant wait = q.value(3);
+        JournalTotals& t = kiosks[kiosk];
+        t.kiosk = kiosk;
+        add(t, decision, sum, wait);
+        add(summary.all, decision, sum, wait);
+        if (!wait.isNull()) {
+            waits[kiosk].push_back(wait.toDouble());
+            allWaits.push_back(wait.toDouble());
+        }
+    }
+    for (auto& [kiosk, t] : kiosks) {
+        t.medianWait = median(waits[kiosk]);
+        summary.kiosks << t;
+    }
+    summary.all.medianWait = median(allWaits);
+    return summary;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "journal/JournalQuery.h"
+#include "journal/JournalRecord.h"
+#include "journal/JournalTotals.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// Reads the journal through a connection of its own, read-only, beside the journal's
+// writer: the file is in WAL mode, so a reader sees the last committed orders and holds
+// no writer up. A reader belongs to the thread that made it (so does its connection).
+class JournalReader {
+public:
+    explicit JournalReader(const QString& folder);
+    ~JournalReader();
+    JournalReader(const JournalReader&) = delete;
+    JournalReader& operator=(const JournalReader&) = delete;
+
+    // False, with the reason in lastError, when the file cannot be read.
+    bool open();
+    QString lastError() const { return m_lastError; }
+
+    // Up to limit orders of the query, newest first, with their prints. The next page:
+    // the same query with after set to the last row's cursor.
+    QList<JournalRecord> orders(const JournalQuery& query, int limit);
+    static JournalCursor cursorOf(const JournalRecord& record);
+
+    // Every order of the query, newest first, without prints (printedCount is filled),
+    // one at a time: a year of orders never sits in memory at once. False on a read error.
+    bool forEach(const JournalQuery& query, const std::function<void(const JournalRecord&)>& row);
+
+    // Counts, sums and waits of the orders opened in [from, to).
+    JournalSummary totals(const QDateTime& from, const QDateTime& to);
+
+private:
+    QString m_fileName;
+    QString m_connection;
+    QString m_lastError;
+};

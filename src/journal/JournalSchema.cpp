@@ -1,0 +1,103 @@
+#include "journal/JournalSchema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <algorithm>
+
+// Times are milliseconds since 1970 UTC: they sort and compare as numbers, and a change
+// of the machine's time zone does not move a single row.
+QStringList JournalSchema::version1() {
+    return {
+        QStringLiteral("CREATE TABLE orders ("
+                       " id INTEGER PRIMARY KEY,"
+                       " kiosk TEXT NOT NULL,"
+                       " address TEXT NOT NULL,"
+                       " opened INTEGER NOT NULL,"
+                       " sum REAL NOT NULL,"
+                       " order_name TEXT NOT NULL,"
+                       " invoice TEXT NOT NULL,"
+                       " document TEXT NOT NULL,"
+                       " decision TEXT NOT NULL,"
+                       " decided INTEGER,"
+                       " wait_s REAL)"),
+        QStringLiteral("CREATE TABLE prints ("
+                       " id INTEGER PRIMARY KEY,"
+                       " order_id INTEGER NOT NULL REFERENCES orders(id) ON DELETE CASCADE,"
+                       " at INTEGER NOT NULL,"
+                       " printer_type INTEGER NOT NULL,"
+                       " connection TEXT NOT NULL,"
+                       " printed INTEGER NOT NULL,"
+                       " outcome TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE events ("
+                       " id INTEGER PRIMARY KEY,"
+                       " at INTEGER NOT NULL,"
+                       " kiosk TEXT NOT NULL,"
+                       " kind TEXT NOT NULL,"
+                       " text TEXT NOT NULL)"),
+    };
+}
+
+QStringList JournalSchema::migrationTo(int version) {
+    switch (version) {
+    case 2:
+        // Version 2: the console that took the order (several consoles may share a
+        // kiosk fleet), and the indexes the period lists, the pruning and the print
+        // counts read by; without them every page scans the whole file.
+        return {
+            QStringLiteral("ALTER TABLE orders ADD COLUMN console TEXT NOT NULL DEFAULT ''"),
+            QStringLiteral("CREATE INDEX orders_opened ON orders(opened, id)"),
+            QStringLiteral("CREATE INDEX prints_order ON prints(order_id)"),
+            QStringLiteral("CREATE INDEX events_at ON events(at)"),
+        };
+    default:
+        return {};
+    }
+}
+
+int JournalSchema::version(QSqlDatabase& db) {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+bool JournalSchema::upgrade(QSqlDatabase& db, QString& error) {
+    QSqlQuery query(db);
+    const int from = version(db);
+    if (from < 0) {
+        error = query.lastError().text();
+        if (error.isEmpty())
+            error = db.lastError().text();
+        return false;
+    }
+    if (from > kCurrentVersion) {
+        error = QStringLiteral("файл журнала сделан более новой версией программы (%1)").arg(from);
+        return false;
+    }
+    if (from == kCurrentVersion)
+        return true;
+    if (!db.transaction()) {
+        error = db.lastError().text();
+        return false;
+    }
+    QStringList steps = from == 0 ? version1() : QStringList{};
+    for (int v = std::max(from, 1) + 1; v <= kCurrentVersion; ++v)
+        steps += migrationTo(v);
+    steps += QStringLiteral("PRAGMA user_version = %1").arg(kCurrentVersion);
+    for (const QString& step : steps) {
+        if (!query.exec(step)) {
+            error = query.lastError().text();
+            query.finish();
+            db.rollback();
+            return false;
+        }
+    }
+    if (!db.commit()) {
+        error = db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,219 @@
+#include "journal/JournalCsv.h"
+#include "JournalSupport.h"
+#include "TestUtil.h"
+#include "journal/JournalReader.h"
+#include "journal/OrderJournal.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A known journal in a zone with summer time: four orders of two kiosks, one of them
+// decided across the spring change of clocks, one still open, names that need quoting.
+class KnownJournal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Far longer than the rows' age: the test must not change when the year turns.
+        OrderJournal journal(m_dir.path(), {1000000, 2000});
+        const auto at = [](int month, int day, int h, int m, int s) {
+            return QDateTime(QDate(2026, month, day), QTime(h, m, s));
+        };
+        struct Row {
+            QString kiosk;
+            QDateTime opened;
+            QString name;
+            double sum;
+            JournalDecision decision;
+            double wait;
+            QList<bool> prints;
+        };
+        const Row rows[] = {
+            {QStringLiteral("Киоск 1"),
+             at(1, 15, 10, 0, 0),
+             QStringLiteral("A-1"),
+             250,
+             JournalDecision::Confirmed,
+             12.5,
+             {false, true}},
+            {QStringLiteral("Киоск 2"),
+             at(3, 29, 1, 59, 50),
+             QString(),
+             99.999,
+             JournalDecision::Returned,
+             15,
+             {}},
+            {QStringLiteral("Киоск 2"),
+             at(7, 1, 12, 30, 0),
+             QStringLiteral("Заказ \"Большой\", 2"),
+             1234.5,
+             JournalDecision::Cancelled,
+             30.25,
+             {}},
+            {QStringLiteral("Киоск 1"),
+             at(7, 2, 8, 0, 0),
+             QStringLiteral("строка\nвторая"),
+             0.1 + 0.2,
+             JournalDecision::Open,
+             -1,
+             {true, true}},
+        };
+        for (const Row& row : rows) {
+            JournalRecord r = journaltest::record(1, row.opened);
+            r.kiosk = row.kiosk;
+            r.orderName = row.name;
+            r.sum = row.sum;
+            const auto handle = journal.orderOpened(r);
+            for (bool printed : row.prints)
+                journal.orderPrinted(handle,
+                                     {row.opened.addSecs(1), 3, QStringLiteral("COM1"), printed,
+                                      printed ? QString() : QStringLiteral("нет бумаги")});
+            if (row.decision != JournalDecision::Open)
+                journal.orderDecided(handle, row.decision,
+                                     row.opened.addMSecs(qint64(row.wait * 1000)), row.wait);
+        }
+        ASSERT_TRUE(journal.flush(10000));
+    }
+
+    testutil::ScopedTimeZone m_zone{"Europe/Berlin"};
+    QTemporaryDir m_dir;
+};
+
+TEST_F(KnownJournal, CsvByteForByte) {
+    JournalReader reader(m_dir.path());
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(JournalCsv::write(reader, {}, buffer)) << reader.lastError().toStdString();
+    const QByteArray expected =
+        "opened,kiosk,order,sum,decision,decided,wait_s,prints\r\n"
+        "2026-07-02T08:00:00+02:00,Киоск 1,\"строка\nвторая\",0.30,open,,,2\r\n"
+        "2026-07-01T12:30:00+02:00,Киоск 2,\"Заказ \"\"Большой\"\", 2\",1234.50,cancelled,"
+        "2026-07-01T12:30:30+02:00,30.25,0\r\n"
+        "2026-03-29T01:59:50+01:00,Киоск 2,,100.00,returned,2026-03-29T03:00:05+02:00,15.00,0\r\n"
+        "2026-01-15T10:00:00+01:00,Киоск 1,A-1,250.00,confirmed,2026-01-15T10:00:12+01:00,"
+        "12.50,1\r\n";
+    EXPECT_EQ(buffer.data().toStdString(), expected.toStdString());
+}
+
+TEST_F(KnownJournal, CsvOfOneKioskAndPeriod) {
+    JournalReader reader(m_dir.path());
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    JournalQuery query;
+    query.kiosk = QStringLiteral("Киоск 2");
+    query.from = QDateTime(QDate(2026, 3, 1), QTime(0, 0));
+    query.to = QDateTime(QDate(2026, 7, 1), QTime(12, 30));
+    ASSERT_TRUE(JournalCsv::write(reader, query, buffer));
+    EXPECT_EQ(buffer.data().toStdString(),
+              std::string("opened,kiosk,order,sum,decision,decided,wait_s,prints\r\n"
+                          "2026-03-29T01:59:50+01:00,Киоск 2,,100.00,returned,"
+                          "2026-03-29T03:00:05+02:00,15.00,0\r\n"));
+}
+
+TEST(JournalCsv, FieldsAreQuotedWhereRfc4180AsksIt) {
+    const struct {
+        QString in;
+        QByteArray out;
+    } cases[] = {
+        {QStringLiteral("plain"), "plain"},
+        {QString(), ""},
+        {QStringLiteral("a,b"), "\"a,b\""},
+        {QStringLiteral("say \"hi\""), "\"say \"\"hi\"\"\""},
+        {QStringLiteral("two\nlines"), "\"two\nlines\""},
+        {QStringLiteral("cr\rhere"), "\"cr\rhere\""},
+        {QStringLiteral("Киоск;1"), "Киоск;1"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(JournalCsv::field(c.in).toStdString(), c.out.toStdString()) << c.in.toStdString();
+}
+
+struct TotalsCase {
+    const char* name;
+    QDate from, to;
+    // kiosk 1, kiosk 2, all: count, sum, decided, median, longest
+    struct Expect {
+        int count;
+        double sum;
+        int decided;
+        double median;
+        double longest;
+    } kiosk1, kiosk2, all;
+    int kiosks;
+};
+
+class TotalsTest : public KnownJournal, public ::testing::WithParamInterface<TotalsCase> {};
+
+TEST_P(TotalsTest, PerKioskAndInAll) {
+    const TotalsCase& c = GetParam();
+    JournalReader reader(m_dir.path());
+    const JournalSummary s =
+        reader.totals(QDateTime(c.from, QTime(0, 0)), QDateTime(c.to, QTime(0, 0)));
+    ASSERT_EQ(s.kiosks.size(), c.kiosks) << reader.lastError().toStdString();
+    const auto check = [&](const JournalTotals& t, const TotalsCase::Expect& e, const char* who) {
+        EXPECT_EQ(t.count, e.count) << who;
+        EXPECT_NEAR(t.sum, e.sum, 1e-9) << who;
+        EXPECT_EQ(t.decided, e.decided) << who;
+        EXPECT_DOUBLE_EQ(t.medianWait, e.median) << who;
+        EXPECT_DOUBLE_EQ(t.longestWait, e.longest) << who;
+        int byDecision = 0;
+        for (const auto& [decision, total] : t.byDecision)
+            byDecision += total.count;
+        EXPECT_EQ(byDecision, e.count) << who;
+    };
+    for (const JournalTotals& t : s.kiosks)
+        check(t, t.kiosk == QStringLiteral("Киоск 1") ? c.kiosk1 : c.kiosk2,
+              t.kiosk.toStdString().c_str());
+    check(s.all, c.all, "all");
+    EXPECT_TRUE(s.all.kiosk.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Periods, TotalsTest,
+    ::testing::Values(TotalsCase{"Year",
+                                 QDate(2026, 1, 1),
+                                 QDate(2027, 1, 1),
+                                 {2, 250 + 0.1 + 0.2, 1, 12.5, 12.5},
+                                 {2, 99.999 + 1234.5, 2, (15 + 30.25) / 2, 30.25},
+                                 {4, 250 + 0.1 + 0.2 + 99.999 + 1234.5, 3, 15, 30.25},
+                                 2},
+                      TotalsCase{"July",
+                                 QDate(2026, 7, 1),
+                                 QDate(2026, 8, 1),
+                                 {1, 0.1 + 0.2, 0, 0, 0},
+                                 {1, 1234.5, 1, 30.25, 30.25},
+                                 {2, 0.1 + 0.2 + 1234.5, 1, 30.25, 30.25},
+                                 2},
+                      TotalsCase{"January",
+                                 QDate(2026, 1, 1),
+                                 QDate(2026, 2, 1),
+                                 {1, 250, 1, 12.5, 12.5},
+                                 {},
+                                 {1, 250, 1, 12.5, 12.5},
+                                 1},
+                      TotalsCase{"Empty", QDate(2025, 1, 1), QDate(2025, 12, 1), {}, {}, {}, 0}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(KnownJournal, TotalsByDecision) {
+    JournalReader reader(m_dir.path());
+    const JournalSummary s =
+        reader.totals(QDateTime(QDate(2026, 1, 1), QTime()), QDateTime(QDate(2027, 1, 1), QTime()));
+    const struct {
+        JournalDecision decision;
+        int count;
+        double sum;
+    } cases[] = {{JournalDecision::Confirmed, 1, 250},
+                 {JournalDecision::Returned, 1, 99.999},
+                 {JournalDecision::Cancelled, 1, 1234.5},
+                 {JournalDecision::Open, 1, 0.1 + 0.2}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(s.all.byDecision.count(c.decision))
+            << journalDecisionWord(c.decision).toStdString();
+        EXPECT_EQ(s.all.byDecision.at(c.decision).count, c.count);
+        EXPECT_DOUBLE_EQ(s.all.byDecision.at(c.decision).sum, c.sum);
+    }
+    EXPECT_EQ(s.all.byDecision.size(), 4u);
+}
+
+} // namespace
