@@ -1,0 +1,148 @@
+#include "ui/JournalModel.h"
+
+#include "journal/JournalReader.h"
+
+#include <cmath>
+
+JournalModel::JournalModel(JournalReader& reader, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_reader(reader) {}
+
+void JournalModel::setQuery(const JournalQuery& query) {
+    beginResetModel();
+    m_query = query;
+    m_query.after.reset();
+    m_rows.clear();
+    m_atEnd = false;
+    endResetModel();
+    fetchMore();
+}
+
+void JournalModel::clear() {
+    beginResetModel();
+    m_rows.clear();
+    m_atEnd = true;
+    endResetModel();
+}
+
+QString JournalModel::decisionText(JournalDecision decision) {
+    switch (decision) {
+    case JournalDecision::Open:
+        return QStringLiteral("Открыт");
+    case JournalDecision::Confirmed:
+        return QStringLiteral("Исполнен");
+    case JournalDecision::Cancelled:
+        return QStringLiteral("Отменён");
+    case JournalDecision::Returned:
+        return QStringLiteral("Возврат в заказ");
+    case JournalDecision::Ended:
+        return QStringLiteral("Завершён киоском");
+    case JournalDecision::Closed:
+        return QStringLiteral("Закрыт");
+    }
+    return QString();
+}
+
+QString JournalModel::waitText(double seconds) {
+    if (seconds < 0)
+        return QString();
+    const qint64 whole = std::llround(seconds);
+    return QStringLiteral("%1:%2")
+        .arg(whole / 60, 2, 10, QLatin1Char('0'))
+        .arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString JournalModel::sumText(double sum) {
+    return QString::number(sum, 'f', 2);
+}
+
+int JournalModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int JournalModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : colCount;
+}
+
+QVariant JournalModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    const JournalRecord& r = m_rows.at(index.row());
+    if (role == kIdRole)
+        return r.id;
+    if (role == Qt::TextAlignmentRole) {
+        switch (index.column()) {
+        case colSum:
+        case colWait:
+        case colPrints:
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        default:
+            return {};
+        }
+    }
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case colOpened:
+        return r.opened.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    case colKiosk:
+        return r.kiosk;
+    case colOrder:
+        return r.orderName;
+    case colSum:
+        return sumText(r.sum);
+    case colDecision:
+        return decisionText(r.decision);
+    case colWait:
+        return r.decision == JournalDecision::Open ? QString() : waitText(r.waitSeconds);
+    case colPrints:
+        return r.printedCount;
+    default:
+        return {};
+    }
+}
+
+QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case colOpened:
+        return QStringLiteral("Открыт");
+    case colKiosk:
+        return QStringLiteral("Киоск");
+    case colOrder:
+        return QStringLiteral("Заказ");
+    case colSum:
+        return QStringLiteral("Сумма");
+    case colDecision:
+        return QStringLiteral("Решение");
+    case colWait:
+        return QStringLiteral("Ожидание");
+    case colPrints:
+        return QStringLiteral("Чеков");
+    default:
+        return {};
+    }
+}
+
+bool JournalModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && !m_atEnd;
+}
+
+void JournalModel::fetchMore(const QModelIndex& parent) {
+    if (parent.isValid() || m_atEnd)
+        return;
+    JournalQuery page = m_query;
+    if (!m_rows.isEmpty())
+        page.after = JournalReader::cursorOf(m_rows.constLast());
+    const QList<JournalRecord> rows = m_reader.orders(page, kPageSize);
+    // A short page is the last one; so is a failed read, or the view would ask again at
+    // every scroll.
+    m_atEnd = rows.size() < kPageSize;
+    if (rows.isEmpty())
+        return;
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    m_rows += rows;
+    endInsertRows();
+}

@@ -1,0 +1,385 @@
+#include "ui/JournalTab.h"
+
+#include "common/GlobConst.h"
+#include "journal/JournalCsv.h"
+#include "journal/JournalReader.h"
+#include "journal/OrderJournal.h"
+#include "platform/Error.h"
+#include "printing/ReceiptPrint.h"
+#include "ui/Boxes.h"
+#include "ui/JournalModel.h"
+#include "ui/JournalTotalsView.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+QString askFileName(QWidget* parent, const QString& suggested) {
+    return QFileDialog::getSaveFileName(parent, QStringLiteral("Сохранить CSV"), suggested,
+                                        QStringLiteral("Таблица CSV (*.csv)"));
+}
+
+const QList<JournalDecision> kDecisionFilter{JournalDecision::Confirmed, JournalDecision::Cancelled,
+                                             JournalDecision::Returned,  JournalDecision::Ended,
+                                             JournalDecision::Closed,    JournalDecision::Open};
+
+QString printerText(const JournalPrint& print) {
+    if (!print.connection.isEmpty())
+        return print.connection;
+    return print.printerType == 0 ? QStringLiteral("Принтер страниц")
+                                  : QStringLiteral("Принтер чеков");
+}
+
+} // namespace
+
+TJournalTab::TJournalTab(const QString& dataFolder, QWidget* parent)
+    : QWidget(parent)
+    , m_folder(dataFolder)
+    , m_reader(std::make_unique<JournalReader>(dataFolder))
+    , m_askFileName(askFileName)
+    , m_now([] { return QDateTime::currentDateTime(); }) {
+    setObjectName(QStringLiteral("tshJournal"));
+    m_model = new JournalModel(*m_reader, this);
+
+    auto* root = new QVBoxLayout(this);
+    auto* filters = new QHBoxLayout;
+    root->addLayout(filters);
+
+    cmbJournalPeriod = new QComboBox(this);
+    cmbJournalPeriod->setObjectName(QStringLiteral("cmbJournalPeriod"));
+    cmbJournalPeriod->addItems({QStringLiteral("Сегодня"), QStringLiteral("Вчера"),
+                                QStringLiteral("Эта неделя"), QStringLiteral("Период…")});
+    filters->addWidget(cmbJournalPeriod);
+
+    const QDate today = m_now().date();
+    dtpJournalFrom = new QDateEdit(today, this);
+    dtpJournalFrom->setObjectName(QStringLiteral("dtpJournalFrom"));
+    dtpJournalFrom->setCalendarPopup(true);
+    dtpJournalTo = new QDateEdit(today, this);
+    dtpJournalTo->setObjectName(QStringLiteral("dtpJournalTo"));
+    dtpJournalTo->setCalendarPopup(true);
+    filters->addWidget(dtpJournalFrom);
+    filters->addWidget(new QLabel(QStringLiteral("—"), this));
+    filters->addWidget(dtpJournalTo);
+
+    cbxJournalKiosk = new QComboBox(this);
+    cbxJournalKiosk->setObjectName(QStringLiteral("cbxJournalKiosk"));
+    cbxJournalKiosk->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cbxJournalKiosk->addItem(QStringLiteral("Все киоски"));
+    filters->addWidget(cbxJournalKiosk);
+
+    cbxJournalDecision = new QComboBox(this);
+    cbxJournalDecision->setObjectName(QStringLiteral("cbxJournalDecision"));
+    cbxJournalDecision->addItem(QStringLiteral("Все решения"));
+    for (const JournalDecision d : kDecisionFilter)
+        cbxJournalDecision->addItem(JournalModel::decisionText(d), static_cast<int>(d));
+    filters->addWidget(cbxJournalDecision);
+    filters->addStretch(1);
+
+    btnJournalCsv = new QPushButton(QStringLiteral("Сохранить CSV"), this);
+    btnJournalCsv->setObjectName(QStringLiteral("btnJournalCsv"));
+    filters->addWidget(btnJournalCsv);
+
+    pgcJournal = new QTabWidget(this);
+    pgcJournal->setObjectName(QStringLiteral("pgcJournal"));
+    root->addWidget(pgcJournal, 1);
+
+    tshJournalOrders = new QWidget;
+    tshJournalOrders->setObjectName(QStringLiteral("tshJournalOrders"));
+    auto* orders = new QVBoxLayout(tshJournalOrders);
+    lblJournalEmpty = new QLabel(tshJournalOrders);
+    lblJournalEmpty->setObjectName(QStringLiteral("lblJournalEmpty"));
+    lblJournalEmpty->hide();
+    orders->addWidget(lblJournalEmpty);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, tshJournalOrders);
+    orders->addWidget(splitter, 1);
+    lvJournal = new QTableView(splitter);
+    lvJournal->setObjectName(QStringLiteral("lvJournal"));
+    lvJournal->setModel(m_model);
+    lvJournal->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvJournal->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvJournal->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvJournal->verticalHeader()->hide();
+    lvJournal->horizontalHeader()->setStretchLastSection(true);
+    splitter->addWidget(lvJournal);
+
+    auto* details = new QWidget(splitter);
+    auto* detailsLayout = new QVBoxLayout(details);
+    detailsLayout->setContentsMargins(0, 0, 0, 0);
+    memJournalInvoice = new QPlainTextEdit(details);
+    memJournalInvoice->setObjectName(QStringLiteral("memJournalInvoice"));
+    memJournalInvoice->setReadOnly(true);
+    memJournalInvoice->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    memJournalInvoice->setLineWrapMode(QPlainTextEdit::NoWrap);
+    detailsLayout->addWidget(memJournalInvoice, 2);
+    lvJournalPrints = new QTreeWidget(details);
+    lvJournalPrints->setObjectName(QStringLiteral("lvJournalPrints"));
+    lvJournalPrints->setRootIsDecorated(false);
+    lvJournalPrints->setHeaderLabels(
+        {QStringLiteral("Время"), QStringLiteral("Принтер"), QStringLiteral("Итог")});
+    detailsLayout->addWidget(lvJournalPrints, 1);
+    auto* printRow = new QHBoxLayout;
+    btnJournalReprint = new QPushButton(QStringLiteral("Печать копии"), details);
+    btnJournalReprint->setObjectName(QStringLiteral("btnJournalReprint"));
+    btnJournalReprint->setEnabled(false);
+    printRow->addWidget(btnJournalReprint);
+    lblJournalPrintState = new QLabel(details);
+    lblJournalPrintState->setObjectName(QStringLiteral("lblJournalPrintState"));
+    printRow->addWidget(lblJournalPrintState, 1);
+    detailsLayout->addLayout(printRow);
+    splitter->addWidget(details);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    pgcJournal->addTab(tshJournalOrders, QStringLiteral("Заказы"));
+
+    tshJournalTotals = new QWidget;
+    tshJournalTotals->setObjectName(QStringLiteral("tshJournalTotals"));
+    auto* totals = new QVBoxLayout(tshJournalTotals);
+    totals->setContentsMargins(0, 0, 0, 0);
+    frmJournalTotals = new TJournalTotalsView(tshJournalTotals);
+    totals->addWidget(frmJournalTotals);
+    pgcJournal->addTab(tshJournalTotals, QStringLiteral("Итоги"));
+
+    cmbJournalPeriodChange();
+    connect(cmbJournalPeriod, &QComboBox::currentIndexChanged, this, [this] {
+        cmbJournalPeriodChange();
+        Refresh();
+    });
+    for (QDateEdit* edit : {dtpJournalFrom, dtpJournalTo})
+        connect(edit, &QDateEdit::dateChanged, this, [this] {
+            if (cmbJournalPeriod->currentIndex() == pdCustom)
+                Refresh();
+        });
+    for (QComboBox* box : {cbxJournalKiosk, cbxJournalDecision})
+        connect(box, &QComboBox::currentIndexChanged, this, [this] {
+            if (!m_filling)
+                Refresh();
+        });
+    connect(lvJournal->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { lvJournalSelect(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { lvJournalSelect(); });
+    connect(btnJournalReprint, &QPushButton::clicked, this, [this] { btnJournalReprintClick(); });
+    connect(btnJournalCsv, &QPushButton::clicked, this, [this] { btnJournalCsvClick(); });
+
+    Refresh();
+}
+
+TJournalTab::~TJournalTab() {
+    // The model reads through the reader: it goes first.
+    delete m_model;
+    m_model = nullptr;
+}
+
+std::pair<QDateTime, QDateTime> TJournalTab::periodRange(Period period, const QDate& today,
+                                                         const QDate& customFrom,
+                                                         const QDate& customTo) {
+    const auto at = [](const QDate& day) { return QDateTime(day, QTime(0, 0)); };
+    switch (period) {
+    case pdToday:
+        return {at(today), at(today.addDays(1))};
+    case pdYesterday:
+        return {at(today.addDays(-1)), at(today)};
+    case pdThisWeek: {
+        const QDate monday = today.addDays(1 - today.dayOfWeek());
+        return {at(monday), at(monday.addDays(7))};
+    }
+    case pdCustom:
+        break;
+    }
+    // Days given the wrong way round still mean the days between them.
+    const QDate first = std::min(customFrom, customTo);
+    const QDate last = std::max(customFrom, customTo);
+    return {at(first), at(last.addDays(1))};
+}
+
+JournalQuery TJournalTab::currentQuery() const {
+    JournalQuery query;
+    const auto [from, to] =
+        periodRange(static_cast<Period>(cmbJournalPeriod->currentIndex()), m_now().date(),
+                    dtpJournalFrom->date(), dtpJournalTo->date());
+    query.from = from;
+    query.to = to;
+    if (cbxJournalKiosk->currentIndex() > 0)
+        query.kiosk = cbxJournalKiosk->currentText();
+    if (cbxJournalDecision->currentIndex() > 0)
+        query.decision = static_cast<JournalDecision>(cbxJournalDecision->currentData().toInt());
+    return query;
+}
+
+const JournalRecord* TJournalTab::selectedRecord() const {
+    const QModelIndex current = lvJournal->selectionModel()->currentIndex();
+    if (!current.isValid() || current.row() >= m_model->rowCount())
+        return nullptr;
+    return &m_model->record(current.row());
+}
+
+void TJournalTab::Refresh() {
+    lblJournalPrintState->clear();
+    if (!QFileInfo::exists(OrderJournal::fileName(m_folder))) {
+        // No order window has been recorded yet: nothing has gone wrong.
+        showEmpty(QStringLiteral("Журнал пока пуст"));
+        return;
+    }
+    if (!m_reader->open()) {
+        showEmpty(QStringLiteral("Журнал заказов не читается: %1").arg(m_reader->lastError()));
+        return;
+    }
+    const JournalQuery query = currentQuery();
+    const JournalSummary summary = m_reader->totals(query.from, query.to);
+    QStringList kiosks;
+    for (const JournalTotals& t : summary.kiosks)
+        kiosks << t.kiosk;
+    fillKiosks(kiosks);
+    frmJournalTotals->setSummary(
+        summary,
+        QStringLiteral("%1 — %2").arg(query.from.toString(QStringLiteral("dd.MM.yyyy")),
+                                      query.to.addDays(-1).toString(QStringLiteral("dd.MM.yyyy"))));
+    m_model->setQuery(currentQuery());
+    if (m_model->rowCount() == 0) {
+        lblJournalEmpty->setText(QStringLiteral("Заказов с такими условиями нет"));
+        lblJournalEmpty->show();
+    } else {
+        lblJournalEmpty->hide();
+    }
+}
+
+void TJournalTab::showEmpty(const QString& text) {
+    m_model->clear();
+    frmJournalTotals->setSummary({}, QString());
+    lblJournalEmpty->setText(text);
+    lblJournalEmpty->show();
+}
+
+void TJournalTab::fillKiosks(const QStringList& kiosks) {
+    // The kiosk chosen stays chosen even when the new period has none of its orders.
+    const QString chosen =
+        cbxJournalKiosk->currentIndex() > 0 ? cbxJournalKiosk->currentText() : QString();
+    QStringList names = kiosks;
+    if (!chosen.isEmpty() && !names.contains(chosen))
+        names << chosen;
+    names.sort(Qt::CaseInsensitive);
+    m_filling = true;
+    cbxJournalKiosk->clear();
+    cbxJournalKiosk->addItem(QStringLiteral("Все киоски"));
+    cbxJournalKiosk->addItems(names);
+    if (!chosen.isEmpty())
+        cbxJournalKiosk->setCurrentIndex(static_cast<int>(names.indexOf(chosen)) + 1);
+    m_filling = false;
+}
+
+void TJournalTab::cmbJournalPeriodChange() {
+    const bool custom = cmbJournalPeriod->currentIndex() == pdCustom;
+    dtpJournalFrom->setEnabled(custom);
+    dtpJournalTo->setEnabled(custom);
+}
+
+void TJournalTab::lvJournalSelect() {
+    showDetails(selectedRecord());
+}
+
+void TJournalTab::showDetails(const JournalRecord* record) {
+    lvJournalPrints->clear();
+    if (!record) {
+        memJournalInvoice->clear();
+        btnJournalReprint->setEnabled(false);
+        return;
+    }
+    memJournalInvoice->setPlainText(record->invoice);
+    for (const JournalPrint& print : record->prints) {
+        auto* item = new QTreeWidgetItem(lvJournalPrints);
+        item->setText(0, print.at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+        item->setText(1, printerText(print));
+        item->setText(2, print.printed             ? QStringLiteral("Напечатан")
+                         : print.outcome.isEmpty() ? QStringLiteral("Не напечатан")
+                                                   : print.outcome);
+    }
+    btnJournalReprint->setEnabled(!record->document.isEmpty() || !record->invoice.isEmpty());
+}
+
+void TJournalTab::btnJournalReprintClick() {
+    const JournalRecord* chosen = selectedRecord();
+    if (!chosen)
+        return;
+    // A copy: a dialog of the print command lets the list be read again meanwhile.
+    const JournalRecord record = *chosen;
+    QPointer<TJournalTab> self(this);
+    QString error;
+    try {
+        const std::optional<ReceiptStart> started = RunPrintCommand(
+            this, IniFileName, record.document, record.invoice.split(QLatin1Char('\n')));
+        if (!self || !started)
+            return;
+        if (started->job == 0) {
+            lblJournalPrintState->setText(QStringLiteral("Чек открыт в окне просмотра"));
+            return;
+        }
+        lblJournalPrintState->setText(QStringLiteral("Печать копии: %1").arg(started->printer));
+        if (onReprintStarted)
+            onReprintStarted(record.id, started->job, started->printer);
+        return;
+    } catch (const orvanta::Exception& e) {
+        error = e.message();
+    } catch (const std::exception& e) {
+        // A failure of the XML or the print system ends the command, not the program.
+        error = QString::fromLocal8Bit(e.what());
+    }
+    if (self)
+        showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), error);
+}
+
+void TJournalTab::btnJournalCsvClick() {
+    const JournalQuery query = currentQuery();
+    const QString from = query.from.toString(QStringLiteral("yyyy-MM-dd"));
+    const QString last = query.to.addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
+    const QString days = from == last ? from : from + QLatin1Char('-') + last;
+    if (pgcJournal->currentWidget() == tshJournalTotals) {
+        saveCsv(QStringLiteral("итоги-%1.csv").arg(days), [&](QIODevice& out) {
+            return JournalCsv::writeSummary(*m_reader, query.from, query.to, out);
+        });
+        return;
+    }
+    saveCsv(QStringLiteral("журнал-%1.csv").arg(days),
+            [&](QIODevice& out) { return JournalCsv::write(*m_reader, query, out); });
+}
+
+bool TJournalTab::saveCsv(const QString& suggested, const std::function<bool(QIODevice&)>& write) {
+    QPointer<TJournalTab> self(this);
+    const QString path = m_askFileName(this, suggested);
+    if (!self || path.isEmpty())
+        return false;
+    QSaveFile file(path);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly))
+        reason = file.errorString();
+    else if (!write(file))
+        reason = file.error() != QFileDevice::NoError ? file.errorString() : m_reader->lastError();
+    else if (!file.commit())
+        reason = file.errorString();
+    if (reason.isEmpty())
+        return true;
+    file.cancelWriting();
+    showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+                   QStringLiteral("Не удалось сохранить файл\n%1\n%2").arg(path, reason));
+    return false;
+}

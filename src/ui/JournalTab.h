@@ -1,0 +1,100 @@
+#pragma once
+
+#include "journal/JournalQuery.h"
+#include "journal/JournalRecord.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+class JournalModel;
+class JournalReader;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QTreeWidget;
+class TJournalTotalsView;
+
+// The page "Журнал заказов" of the main window: the orders of a period, newest first,
+// filtered by kiosk and decision; the chosen order's invoice and prints; a copy of its
+// receipt; the period's totals; both as CSV. It reads the journal file through a reader
+// of its own on the main thread, a page at a time, so it never waits on the journal's
+// writer and a large journal opens at once.
+class TJournalTab : public QWidget {
+    Q_OBJECT
+public:
+    // The entries of cmbJournalPeriod, in order.
+    enum Period { pdToday, pdYesterday, pdThisWeek, pdCustom };
+    // Asks where to save a CSV file; an empty name means the operator changed their mind.
+    using FileNameAsker = std::function<QString(QWidget* parent, const QString& suggested)>;
+
+    TJournalTab(const QString& dataFolder, QWidget* parent = nullptr);
+    ~TJournalTab() override;
+
+    // The orders [from, to) of a period entry, in local time; the week starts on Monday.
+    // custom gives the first and last day of pdCustom.
+    static std::pair<QDateTime, QDateTime>
+    periodRange(Period period, const QDate& today, const QDate& customFrom, const QDate& customTo);
+    // The list's query as the filters stand.
+    JournalQuery currentQuery() const;
+
+    // A copy of a receipt went to a printer as job (of ReceiptSpooler::instance()): the
+    // main window, which knows the journal and the spooler, records the print of row.
+    std::function<void(qint64 rowId, int job, const QString& printer)> onReprintStarted;
+
+    // Replaces the file dialog of "Сохранить CSV" (tests give the name directly).
+    void setFileNameAsker(FileNameAsker asker) { m_askFileName = std::move(asker); }
+    // Replaces the clock the periods are counted from (tests fix "today").
+    void setClock(std::function<QDateTime()> now) { m_now = std::move(now); }
+
+    JournalModel* model() const { return m_model; }
+    // The order chosen in the list, or nullptr.
+    const JournalRecord* selectedRecord() const;
+
+    QComboBox* cmbJournalPeriod = nullptr;
+    QDateEdit* dtpJournalFrom = nullptr;
+    QDateEdit* dtpJournalTo = nullptr;
+    QComboBox* cbxJournalKiosk = nullptr;
+    QComboBox* cbxJournalDecision = nullptr;
+    QPushButton* btnJournalCsv = nullptr;
+    QTabWidget* pgcJournal = nullptr;
+    QWidget* tshJournalOrders = nullptr;
+    QWidget* tshJournalTotals = nullptr;
+    QLabel* lblJournalEmpty = nullptr;
+    QTableView* lvJournal = nullptr;
+    QPlainTextEdit* memJournalInvoice = nullptr;
+    QTreeWidget* lvJournalPrints = nullptr;
+    QPushButton* btnJournalReprint = nullptr;
+    QLabel* lblJournalPrintState = nullptr;
+    TJournalTotalsView* frmJournalTotals = nullptr;
+
+public slots:
+    // Reads the journal again with the filters as they stand.
+    void Refresh();
+
+private:
+    void cmbJournalPeriodChange();
+    void lvJournalSelect();
+    void btnJournalReprintClick();
+    void btnJournalCsvClick();
+    void fillKiosks(const QStringList& kiosks);
+    void showDetails(const JournalRecord* record);
+    void showEmpty(const QString& text);
+    bool saveCsv(const QString& suggested, const std::function<bool(QIODevice&)>& write);
+
+    QString m_folder;
+    std::unique_ptr<JournalReader> m_reader;
+    JournalModel* m_model = nullptr;
+    FileNameAsker m_askFileName;
+    std::function<QDateTime()> m_now;
+    bool m_filling = false; // filters set by the tab itself, not by the operator
+};

@@ -1,0 +1,575 @@
+#include "PrintSettingsSupport.h"
+#include "TestUtil.h"
+#include "UiTestSupport.h"
+
+#include "journal/JournalCsv.h"
+#include "journal/JournalReader.h"
+#include "journal/OrderJournal.h"
+#include "printing/PrintSettings.h"
+#include "printing/ReceiptSpooler.h"
+#include "ui/JournalModel.h"
+#include "ui/JournalTab.h"
+#include "ui/JournalTotalsView.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSet>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+// A Wednesday afternoon: "Эта неделя" is Monday 7 to Sunday 13 December.
+const QDate kToday(2026, 12, 9);
+QDateTime at(const QDate& day, int hour, int minute = 0) {
+    return QDateTime(day, QTime(hour, minute));
+}
+QDateTime now() {
+    return at(kToday, 15);
+}
+
+struct Order {
+    QString name;
+    QString kiosk;
+    QDateTime opened;
+    double sum = 0;
+    JournalDecision decision = JournalDecision::Open;
+    double wait = -1;
+    QList<JournalPrint> prints = {};
+    QString document = {};
+};
+
+// Writes the orders through the console's own journal and waits until they are in the file.
+void record(const QString& folder, const QList<Order>& orders,
+            const QList<JournalEvent>& events = {}) {
+    OrderJournal journal(folder);
+    for (const JournalEvent& e : events)
+        journal.kioskEvent(e);
+    for (const Order& o : orders) {
+        JournalRecord r;
+        r.console = QStringLiteral("Касса 1");
+        r.kiosk = o.kiosk;
+        r.address = QStringLiteral("127.0.0.1:5000");
+        r.opened = o.opened;
+        r.sum = o.sum;
+        r.orderName = o.name;
+        r.invoice =
+            QStringLiteral("Заказ %1\nКофе        1 x %2").arg(o.name).arg(o.sum, 0, 'f', 2);
+        r.document = o.document.isEmpty()
+                         ? QStringLiteral("<order><name>%1</name></order>").arg(o.name)
+                         : o.document;
+        const OrderJournal::Handle h = journal.orderOpened(r);
+        if (o.decision != JournalDecision::Open)
+            journal.orderDecided(h, o.decision, o.opened.addMSecs(qint64(o.wait * 1000)), o.wait);
+        for (const JournalPrint& p : o.prints)
+            journal.orderPrinted(h, p);
+    }
+    ASSERT_TRUE(journal.flush(10000));
+}
+
+// The week of kToday and around it, a known mix of kiosks and decisions.
+QList<Order> week() {
+    const QDate monday = kToday.addDays(-2);
+    return {
+        {"a", "Киоск 1", at(kToday, 10), 100.5, JournalDecision::Confirmed, 30},
+        {"b", "Киоск 2", at(kToday, 11), 200, JournalDecision::Cancelled, 90},
+        {"c", "Киоск 1", at(kToday, 12), 50.25},
+        {"d", "Киоск 2", at(kToday.addDays(-1), 9), 300, JournalDecision::Confirmed, 60},
+        {"e", "Киоск 1", at(monday, 10), 70, JournalDecision::Returned, 10},
+        {"f", "Киоск 3", at(monday.addDays(-1), 23, 59), 10, JournalDecision::Ended, 5},
+        {"g", "Киоск 1", at(QDate(2026, 11, 20), 8), 20, JournalDecision::Closed, 120},
+    };
+}
+
+QStringList names(const JournalModel& model) {
+    QStringList out;
+    for (int row = 0; row < model.rowCount(); ++row)
+        out << model.data(model.index(row, JournalModel::colOrder)).toString();
+    return out;
+}
+
+void choose(QComboBox* box, const QString& text) {
+    const int index = box->findText(text);
+    ASSERT_GE(index, 0) << text.toStdString() << " is not in " << box->objectName().toStdString();
+    box->setCurrentIndex(index);
+}
+
+class JournalTabTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TJournalTab> openTab() {
+        auto tab = std::make_unique<TJournalTab>(m_dir.path());
+        tab->setClock(now);
+        tab->Refresh();
+        tab->resize(1000, 600);
+        tab->show();
+        return tab;
+    }
+    void select(TJournalTab& tab, const QString& name) {
+        const QStringList rows = names(*tab.model());
+        const int row = static_cast<int>(rows.indexOf(name));
+        ASSERT_GE(row, 0) << name.toStdString();
+        tab.lvJournal->selectionModel()->setCurrentIndex(tab.model()->index(row, 0),
+                                                         QItemSelectionModel::ClearAndSelect |
+                                                             QItemSelectionModel::Rows);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(JournalTabTest, AJournalNotYetWrittenIsAnEmptyListNotAnError) {
+    auto tab = openTab();
+    EXPECT_EQ(tab->objectName(), QStringLiteral("tshJournal"));
+    EXPECT_EQ(tab->model()->rowCount(), 0);
+    EXPECT_TRUE(tab->lblJournalEmpty->isVisible());
+    EXPECT_EQ(tab->lblJournalEmpty->text(), QStringLiteral("Журнал пока пуст"));
+    EXPECT_FALSE(tab->btnJournalReprint->isEnabled());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // The first order of the console makes the file; the next refresh shows it.
+    record(m_dir.path(), {{"a", "Киоск 1", at(kToday, 10), 5}});
+    tab->Refresh();
+    EXPECT_EQ(names(*tab->model()), QStringList{"a"});
+    EXPECT_FALSE(tab->lblJournalEmpty->isVisible());
+}
+
+TEST_F(JournalTabTest, FiltersGiveTheirOrdersNewestFirst) {
+    record(m_dir.path(), week());
+    auto tab = openTab();
+    const struct {
+        const char* name;
+        TJournalTab::Period period;
+        QDate from, to; // for pdCustom
+        QString kiosk;  // empty: all
+        QString decision;
+        QStringList rows;
+    } cases[] = {
+        {"today", TJournalTab::pdToday, {}, {}, "", "", {"c", "b", "a"}},
+        {"today, one kiosk", TJournalTab::pdToday, {}, {}, "Киоск 1", "", {"c", "a"}},
+        {"today, confirmed", TJournalTab::pdToday, {}, {}, "", "Исполнен", {"a"}},
+        {"today, open", TJournalTab::pdToday, {}, {}, "", "Открыт", {"c"}},
+        {"today, one kiosk cancelled", TJournalTab::pdToday, {}, {}, "Киоск 1", "Отменён", {}},
+        {"yesterday", TJournalTab::pdYesterday, {}, {}, "", "", {"d"}},
+        {"this week from Monday",
+         TJournalTab::pdThisWeek,
+         {},
+         {},
+         "",
+         "",
+         {"c", "b", "a", "d", "e"}},
+        {"this week, returned", TJournalTab::pdThisWeek, {}, {}, "", "Возврат в заказ", {"e"}},
+        {"this week, one kiosk", TJournalTab::pdThisWeek, {}, {}, "Киоск 2", "", {"b", "d"}},
+        {"days", TJournalTab::pdCustom, QDate(2026, 11, 1), QDate(2026, 12, 6), "", "", {"f", "g"}},
+        {"days the wrong way round",
+         TJournalTab::pdCustom,
+         QDate(2026, 12, 6),
+         QDate(2026, 11, 1),
+         "",
+         "",
+         {"f", "g"}},
+        {"one day", TJournalTab::pdCustom, QDate(2026, 11, 20), QDate(2026, 11, 20), "", "", {"g"}},
+        {"days, ended",
+         TJournalTab::pdCustom,
+         QDate(2026, 11, 1),
+         QDate(2026, 12, 31),
+         "",
+         "Завершён киоском",
+         {"f"}},
+        {"days, closed",
+         TJournalTab::pdCustom,
+         QDate(2026, 11, 1),
+         QDate(2026, 12, 31),
+         "Киоск 1",
+         "Закрыт",
+         {"g"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tab->cbxJournalKiosk->setCurrentIndex(0);
+        tab->cbxJournalDecision->setCurrentIndex(0);
+        if (c.period == TJournalTab::pdCustom) {
+            tab->dtpJournalFrom->setDate(c.from);
+            tab->dtpJournalTo->setDate(c.to);
+        }
+        tab->cmbJournalPeriod->setCurrentIndex(c.period);
+        EXPECT_EQ(tab->dtpJournalFrom->isEnabled(), c.period == TJournalTab::pdCustom);
+        if (!c.kiosk.isEmpty())
+            choose(tab->cbxJournalKiosk, c.kiosk);
+        if (!c.decision.isEmpty())
+            choose(tab->cbxJournalDecision, c.decision);
+        EXPECT_EQ(names(*tab->model()), c.rows);
+        EXPECT_EQ(tab->lblJournalEmpty->isVisible(), c.rows.isEmpty());
+    }
+
+    // The kiosks offered are those of the period.
+    tab->cbxJournalKiosk->setCurrentIndex(0);
+    tab->cbxJournalDecision->setCurrentIndex(0);
+    tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdYesterday);
+    QStringList kiosks;
+    for (int i = 0; i < tab->cbxJournalKiosk->count(); ++i)
+        kiosks << tab->cbxJournalKiosk->itemText(i);
+    EXPECT_EQ(kiosks, (QStringList{"Все киоски", "Киоск 2"}));
+}
+
+TEST_F(JournalTabTest, ColumnsSayWhenWhereWhatAndHowLong) {
+    record(m_dir.path(),
+           {{"A-17",
+             "Киоск 2",
+             at(kToday, 11, 5),
+             1234.5,
+             JournalDecision::Cancelled,
+             754.4,
+             {{at(kToday, 11, 6), 3, "COM1", true, ""}, {at(kToday, 11, 7), 3, "COM1", true, ""}}},
+            {"A-18", "Киоск 1", at(kToday, 11, 30), 7}});
+    auto tab = openTab();
+    const JournalModel& m = *tab->model();
+    ASSERT_EQ(m.rowCount(), 2);
+    QStringList headers;
+    for (int c = 0; c < m.columnCount(); ++c)
+        headers << m.headerData(c, Qt::Horizontal).toString();
+    EXPECT_EQ(headers,
+              (QStringList{"Открыт", "Киоск", "Заказ", "Сумма", "Решение", "Ожидание", "Чеков"}));
+    const auto text = [&](int row) {
+        QStringList cells;
+        for (int c = 0; c < m.columnCount(); ++c)
+            cells << m.data(m.index(row, c)).toString();
+        return cells;
+    };
+    EXPECT_EQ(text(0),
+              (QStringList{"09.12.2026 11:30:00", "Киоск 1", "A-18", "7.00", "Открыт", "", "0"}));
+    EXPECT_EQ(text(1), (QStringList{"09.12.2026 11:05:00", "Киоск 2", "A-17", "1234.50", "Отменён",
+                                    "12:34", "2"}));
+    EXPECT_EQ(JournalModel::waitText(3599.6), QStringLiteral("60:00"));
+    EXPECT_EQ(JournalModel::waitText(0), QStringLiteral("00:00"));
+}
+
+TEST_F(JournalTabTest, PagesFollowTheScrollAndGiveEveryRowOnce) {
+    QList<Order> orders;
+    for (int i = 0; i < 450; ++i)
+        orders.append({QString::number(i), "Киоск 1", at(kToday, 0).addSecs(60 * i), 1});
+    record(m_dir.path(), orders);
+    auto tab = openTab();
+    JournalModel& m = *tab->model();
+    EXPECT_EQ(m.rowCount(), JournalModel::kPageSize);
+    EXPECT_TRUE(m.canFetchMore());
+
+    // Orders written while the operator scrolls are newer than the list: the pages go on
+    // after the last row read, and neither repeat nor skip one.
+    QList<Order> later;
+    for (int i = 0; i < 5; ++i)
+        later.append({QStringLiteral("new %1").arg(i), "Киоск 1", at(kToday, 14, i), 1});
+    record(m_dir.path(), later);
+
+    for (int i = 0; i < 20 && m.canFetchMore(); ++i) {
+        tab->lvJournal->scrollToBottom();
+        testutil::pump(20);
+    }
+    EXPECT_FALSE(m.canFetchMore());
+    ASSERT_EQ(m.rowCount(), 450);
+    QSet<qint64> ids;
+    for (int row = 0; row < m.rowCount(); ++row) {
+        ids.insert(m.record(row).id);
+        EXPECT_EQ(m.record(row).orderName, QString::number(449 - row)) << row;
+    }
+    EXPECT_EQ(ids.size(), 450);
+
+    tab->Refresh();
+    EXPECT_EQ(names(m).mid(0, 5), (QStringList{"new 4", "new 3", "new 2", "new 1", "new 0"}));
+}
+
+TEST_F(JournalTabTest, TheChosenOrderShowsItsInvoiceAndPrints) {
+    record(m_dir.path(), {{"a",
+                           "Киоск 1",
+                           at(kToday, 10),
+                           100,
+                           JournalDecision::Confirmed,
+                           30,
+                           {{at(kToday, 10, 1), 3, "192.168.0.40:9100", true, ""},
+                            {at(kToday, 10, 2), 3, "COM1", false, "Нет бумаги"},
+                            {at(kToday, 10, 3), 0, "", false, ""}}},
+                          {"b", "Киоск 2", at(kToday, 11), 200, JournalDecision::Cancelled, 5}});
+    auto tab = openTab();
+    EXPECT_TRUE(tab->memJournalInvoice->isReadOnly());
+    EXPECT_TRUE(tab->memJournalInvoice->toPlainText().isEmpty());
+    EXPECT_FALSE(tab->btnJournalReprint->isEnabled());
+
+    select(*tab, "a");
+    EXPECT_EQ(tab->memJournalInvoice->toPlainText(),
+              QStringLiteral("Заказ a\nКофе        1 x 100.00"));
+    ASSERT_EQ(tab->lvJournalPrints->topLevelItemCount(), 3);
+    const struct {
+        QString time, printer, outcome;
+    } prints[] = {
+        {"09.12.2026 10:01:00", "192.168.0.40:9100", "Напечатан"},
+        {"09.12.2026 10:02:00", "COM1", "Нет бумаги"},
+        {"09.12.2026 10:03:00", "Принтер страниц", "Не напечатан"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        const QTreeWidgetItem* item = tab->lvJournalPrints->topLevelItem(i);
+        EXPECT_EQ(item->text(0), prints[i].time) << i;
+        EXPECT_EQ(item->text(1), prints[i].printer) << i;
+        EXPECT_EQ(item->text(2), prints[i].outcome) << i;
+    }
+    EXPECT_TRUE(tab->btnJournalReprint->isEnabled());
+
+    select(*tab, "b");
+    EXPECT_EQ(tab->memJournalInvoice->toPlainText(),
+              QStringLiteral("Заказ b\nКофе        1 x 200.00"));
+    EXPECT_EQ(tab->lvJournalPrints->topLevelItemCount(), 0);
+
+    // A new list forgets the choice rather than showing an order that is not in it.
+    tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdYesterday);
+    EXPECT_TRUE(tab->memJournalInvoice->toPlainText().isEmpty());
+    EXPECT_FALSE(tab->btnJournalReprint->isEnabled());
+}
+
+TEST_F(JournalTabTest, SaveCsvWritesTheListOrTheTotalsShown) {
+    record(m_dir.path(), week());
+    auto tab = openTab();
+    QTemporaryDir out;
+    QString suggested;
+    QString path;
+    tab->setFileNameAsker([&](QWidget*, const QString& name) {
+        suggested = name;
+        return path;
+    });
+    tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdThisWeek);
+    choose(tab->cbxJournalKiosk, "Киоск 1");
+
+    path = out.filePath("list.csv");
+    tab->btnJournalCsv->click();
+    EXPECT_EQ(suggested, QStringLiteral("журнал-2026-12-07-2026-12-13.csv"));
+    JournalReader reader(m_dir.path());
+    QBuffer expected;
+    expected.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(JournalCsv::write(reader, tab->currentQuery(), expected));
+    const QByteArray written = testutil::readFile(path);
+    EXPECT_EQ(written, expected.data());
+    EXPECT_EQ(written.count('\n'), 4) << "the header and the three orders of Киоск 1";
+
+    // The operator changed their mind: nothing is written.
+    path.clear();
+    suggested.clear();
+    tab->btnJournalCsv->click();
+    EXPECT_FALSE(suggested.isEmpty()) << "asked";
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files), QStringList{"list.csv"});
+
+    tab->pgcJournal->setCurrentWidget(tab->tshJournalTotals);
+    path = out.filePath("totals.csv");
+    tab->btnJournalCsv->click();
+    EXPECT_EQ(suggested, QStringLiteral("итоги-2026-12-07-2026-12-13.csv"));
+    QBuffer summary;
+    summary.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(JournalCsv::writeSummary(reader, at(QDate(2026, 12, 7), 0),
+                                         at(QDate(2026, 12, 14), 0), summary));
+    const QByteArray totals = testutil::readFile(path);
+    EXPECT_EQ(totals, summary.data());
+    // Every kiosk of the week, not only the one the list shows.
+    EXPECT_EQ(totals.count('\n'), 4) << totals.constData();
+    EXPECT_TRUE(totals.contains(
+        "\r\nВсе киоски,5,720.75,2,400.50,1,200.00,1,70.00,0,0.00,0,0.00,1,50.25,45.00,90.00,"))
+        << totals.constData();
+
+    // A folder that cannot take the file: the operator is told, nothing is left behind.
+    path = out.filePath("missing/list.csv");
+    tab->pgcJournal->setCurrentWidget(tab->tshJournalOrders);
+    QString text;
+    QString title;
+    AnswerMessageBox(QMessageBox::Ok, &text, &title);
+    tab->btnJournalCsv->click();
+    testutil::pump(100);
+    EXPECT_EQ(title, QStringLiteral("Ошибка"));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Не удалось сохранить файл\n") + path))
+        << text.toStdString();
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(JournalTabTest, TotalsPerKioskAndForAll) {
+    record(m_dir.path(), week());
+    auto tab = openTab();
+    tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdThisWeek);
+    const QTableWidget* t = tab->frmJournalTotals->tblJournalTotals;
+    const int first = TJournalTotalsView::colFirstDecision;
+    // Decisions in the table's order: confirmed, cancelled, returned, ended, closed, open.
+    const struct {
+        QString kiosk, orders, sum;
+        QStringList byDecision; // count and sum of each
+        QString median, longest;
+    } rows[] = {
+        {"Киоск 1",
+         "3",
+         "220.75",
+         {"1", "100.50", "0", "0.00", "1", "70.00", "0", "0.00", "0", "0.00", "1", "50.25"},
+         "00:20",
+         "00:30"},
+        {"Киоск 2",
+         "2",
+         "500.00",
+         {"1", "300.00", "1", "200.00", "0", "0.00", "0", "0.00", "0", "0.00", "0", "0.00"},
+         "01:15",
+         "01:30"},
+        {"Все киоски",
+         "5",
+         "720.75",
+         {"2", "400.50", "1", "200.00", "1", "70.00", "0", "0.00", "0", "0.00", "1", "50.25"},
+         "00:45",
+         "01:30"},
+    };
+    ASSERT_EQ(t->rowCount(), 3);
+    ASSERT_EQ(t->columnCount(), TJournalTotalsView::availabilityColumn() + 1);
+    EXPECT_EQ(t->horizontalHeaderItem(TJournalTotalsView::availabilityColumn())->text(),
+              QStringLiteral("Доступность"));
+    for (int r = 0; r < 3; ++r) {
+        SCOPED_TRACE(rows[r].kiosk.toStdString());
+        EXPECT_EQ(t->item(r, TJournalTotalsView::colKiosk)->text(), rows[r].kiosk);
+        EXPECT_EQ(t->item(r, TJournalTotalsView::colOrders)->text(), rows[r].orders);
+        EXPECT_EQ(t->item(r, TJournalTotalsView::colSum)->text(), rows[r].sum);
+        QStringList byDecision;
+        for (int c = first; c < TJournalTotalsView::medianColumn(); ++c)
+            byDecision << t->item(r, c)->text();
+        EXPECT_EQ(byDecision, rows[r].byDecision);
+        EXPECT_EQ(t->item(r, TJournalTotalsView::medianColumn())->text(), rows[r].median);
+        EXPECT_EQ(t->item(r, TJournalTotalsView::longestColumn())->text(), rows[r].longest);
+        // No connection event in the journal: nothing tells.
+        EXPECT_EQ(t->item(r, TJournalTotalsView::availabilityColumn())->text(),
+                  QStringLiteral("—"));
+    }
+
+    // Another period, other kiosks and waits.
+    tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdToday);
+    EXPECT_EQ(t->rowCount(), 3) << "two kiosks today and the row of all";
+}
+
+TEST_F(JournalTabTest, TotalsShowHowMuchOfThePeriodEachKioskWasConnected) {
+    const QDate day(2026, 11, 20);
+    record(m_dir.path(), {{"g", "Киоск 1", at(day, 8), 20, JournalDecision::Closed, 120}},
+           {{at(day, 0), "Киоск 1", JournalEventKind::Connected, ""},
+            {at(day, 12), "Киоск 1", JournalEventKind::Lost, ""},
+            // Connected the day before and never lost: the whole day, without an order.
+            {at(day.addDays(-1), 22), "Киоск 4", JournalEventKind::Connected, ""}});
+    auto tab = openTab();
+    tab->dtpJournalFrom->setDate(day);
+    tab->dtpJournalTo->setDate(day);
+    tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdCustom);
+    const QTableWidget* t = tab->frmJournalTotals->tblJournalTotals;
+    const struct {
+        QString kiosk, orders, longest, availability;
+    } rows[] = {
+        {"Киоск 1", "1", "02:00", "50.0 %"},
+        {"Киоск 4", "0", "", "100.0 %"},
+        {"Все киоски", "1", "02:00", "75.0 %"},
+    };
+    ASSERT_EQ(t->rowCount(), 3);
+    for (int r = 0; r < 3; ++r) {
+        SCOPED_TRACE(rows[r].kiosk.toStdString());
+        EXPECT_EQ(t->item(r, TJournalTotalsView::colKiosk)->text(), rows[r].kiosk);
+        EXPECT_EQ(t->item(r, TJournalTotalsView::colOrders)->text(), rows[r].orders);
+        EXPECT_EQ(t->item(r, TJournalTotalsView::longestColumn())->text(), rows[r].longest);
+        EXPECT_EQ(t->item(r, TJournalTotalsView::availabilityColumn())->text(),
+                  rows[r].availability);
+    }
+}
+
+// "Печать копии" goes the way of "Печать" in an order window: the screen shows the receipt,
+// a printer gets a job the main window records, a document that does not parse is said.
+TEST_F(JournalTabTest, ReprintGoesThroughTheCurrentPrinter) {
+    const QString sample = QString::fromUtf8(testutil::readFile(
+        testutil::sourcePath(QStringLiteral("tools/kiosk-sim/samples/order.xml"))));
+    record(m_dir.path(),
+           {{"good", "Киоск 1", at(kToday, 10), 100, JournalDecision::Confirmed, 3, {}, sample},
+            {"bad",
+             "Киоск 1",
+             at(kToday, 11),
+             100,
+             JournalDecision::Confirmed,
+             3,
+             {},
+             "<order><name>1"}});
+
+    QTcpServer printer;
+    ASSERT_TRUE(printer.listen(QHostAddress::LocalHost));
+    QByteArray received;
+    QObject::connect(&printer, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = printer.nextPendingConnection())
+            QObject::connect(s, &QTcpSocket::readyRead, [&, s] { received += s->readAll(); });
+    });
+
+    const struct {
+        const char* name;
+        int connection;
+        QString order;
+        bool preview;
+        bool job;
+        QString error; // the start of the error box
+    } cases[] = {
+        {"screen", ecScreen, "good", true, false, ""},
+        {"network printer", ecNetwork, "good", false, true, ""},
+        {"a document that does not parse", ecNetwork, "bad", false, false,
+         "Документ заказа не читается"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testutil::SavedPrintSettings saved;
+        TempIni ini;
+        PrintSettingsConfigured = true;
+        PrinterType = 3;
+        EscPosConnection = c.connection;
+        EscPosHost = QStringLiteral("127.0.0.1");
+        EscPosPort = printer.serverPort();
+        EscPosStatus = false;
+        received.clear();
+
+        auto tab = openTab();
+        std::optional<std::tuple<qint64, int, QString>> started;
+        tab->onReprintStarted = [&](qint64 row, int job, const QString& name) {
+            started.emplace(row, job, name);
+        };
+        select(*tab, c.order);
+        const qint64 id = tab->selectedRecord()->id;
+        const QWidgetList tops = QApplication::topLevelWidgets();
+        const QSet<QWidget*> before(tops.cbegin(), tops.cend());
+        QString text;
+        if (!c.error.isEmpty())
+            AnswerMessageBox(QMessageBox::Ok, &text);
+        tab->btnJournalReprint->click();
+        testutil::pump(100);
+
+        if (c.error.isEmpty())
+            EXPECT_TRUE(text.isEmpty()) << text.toStdString();
+        else
+            EXPECT_TRUE(text.startsWith(c.error)) << text.toStdString();
+        QWidget* preview = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (!before.contains(top) && top->objectName() == QStringLiteral("frmReceiptPreview"))
+                preview = top;
+        EXPECT_EQ(preview != nullptr, c.preview);
+        delete preview;
+        ASSERT_EQ(started.has_value(), c.job);
+        if (c.job) {
+            EXPECT_EQ(std::get<0>(*started), id);
+            EXPECT_GT(std::get<1>(*started), 0);
+            EXPECT_EQ(std::get<2>(*started),
+                      QStringLiteral("127.0.0.1:%1").arg(printer.serverPort()));
+            EXPECT_TRUE(ReceiptSpooler::instance().waitForIdle(10000));
+            EXPECT_TRUE(testutil::waitUntil([&] { return !received.isEmpty(); }, 5000));
+        }
+        EXPECT_EQ(received.isEmpty(), !c.job) << received.size();
+    }
+}
+
+} // namespace
