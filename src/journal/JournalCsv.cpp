@@ -57,3 +57,59 @@ bool JournalCsv::write(JournalReader& reader, const JournalQuery& query, QIODevi
     });
     return read && written;
 }
+
+namespace {
+
+constexpr JournalDecision kSummaryDecisions[] = {
+    JournalDecision::Confirmed, JournalDecision::Cancelled, JournalDecision::Returned,
+    JournalDecision::Ended,     JournalDecision::Closed,    JournalDecision::Open};
+
+QString money(double value) {
+    return QString::number(value, 'f', 2);
+}
+
+} // namespace
+
+QByteArray JournalCsv::summaryHeader() {
+    QByteArray out = QByteArrayLiteral("kiosk,orders,sum");
+    for (const JournalDecision d : kSummaryDecisions) {
+        const QByteArray word = journalDecisionWord(d).toUtf8();
+        out += ',' + word + ',' + word + QByteArrayLiteral("_sum");
+    }
+    return out + QByteArrayLiteral(",median_wait_s,longest_wait_s,availability_pct\r\n");
+}
+
+QByteArray JournalCsv::summaryLine(const JournalTotals& t) {
+    QStringList fields{t.kiosk.isEmpty() ? QStringLiteral("Все киоски") : t.kiosk,
+                       QString::number(t.count), money(t.sum)};
+    for (const JournalDecision d : kSummaryDecisions) {
+        const auto it = t.byDecision.find(d);
+        const JournalDecisionTotal total =
+            it == t.byDecision.end() ? JournalDecisionTotal{} : it->second;
+        fields << QString::number(total.count) << money(total.sum);
+    }
+    fields << (t.decided > 0 ? money(t.medianWait) : QString())
+           << (t.decided > 0 ? money(t.longestWait) : QString())
+           << (t.availability >= 0 ? money(t.availability * 100) : QString());
+    QByteArray out;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        out += field(fields[i]);
+    }
+    return out + QByteArrayLiteral("\r\n");
+}
+
+bool JournalCsv::writeSummary(JournalReader& reader, const QDateTime& from, const QDateTime& to,
+                              QIODevice& out) {
+    if (!reader.open())
+        return false;
+    const JournalSummary summary = reader.totals(from, to);
+    if (!reader.lastError().isEmpty())
+        return false;
+    QByteArray text = summaryHeader();
+    for (const JournalTotals& t : summary.kiosks)
+        text += summaryLine(t);
+    text += summaryLine(summary.all);
+    return out.write(text) == text.size();
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/JournalQuery.h"
+#include "journal/JournalTotals.h"
 
 #include <QByteArray>
 #include <QIODevice>
@@ -20,4 +21,12 @@ public:
     // Writes the header and every order of the query. False when reading or writing
     // failed; the reason is in the reader's lastError or the device's errorString.
     static bool write(JournalReader& reader, const JournalQuery& query, QIODevice& out);
+
+    // The totals of a period: one line per kiosk, then "Все киоски". Counts and sums by
+    // decision, the median and longest wait in seconds (empty when nothing was decided),
+    // and the availability in percent (empty when no connection event tells).
+    static QByteArray summaryHeader();
+    static QByteArray summaryLine(const JournalTotals& totals);
+    static bool writeSummary(JournalReader& reader, const QDateTime& from, const QDateTime& to,
+                             QIODevice& out);
 };

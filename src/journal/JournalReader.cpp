@@ -177,6 +177,7 @@ JournalSummary JournalReader::totals(const QDateTime& from, const QDateTime& to)
     JournalSummary summary;
     if (!open())
         return summary;
+    m_lastError.clear();
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT kiosk, decision, sum, wait_s FROM orders"
@@ -217,10 +218,78 @@ JournalSummary JournalReader::totals(const QDateTime& from, const QDateTime& to)
             allWaits.push_back(wait.toDouble());
         }
     }
+    summary.all.medianWait = median(allWaits);
+
+    // Availability from the connection events: the state at the start is the last event
+    // before it; the part of the period still to come is no part of it.
+    const qint64 start = from.toMSecsSinceEpoch();
+    const qint64 end = std::min(to.toMSecsSinceEpoch(), QDateTime::currentMSecsSinceEpoch());
+    if (end > start) {
+        QSqlQuery e(QSqlDatabase::database(m_connection, false));
+        e.setForwardOnly(true);
+        e.prepare(QStringLiteral(
+            "SELECT kiosk, kind, at FROM events WHERE at < ? ORDER BY kiosk, at, id"));
+        e.addBindValue(end);
+        if (!e.exec()) {
+            m_lastError = e.lastError().text();
+            return summary;
+        }
+        struct Walk {
+            bool connected = false;
+            qint64 since = 0;
+            qint64 up = 0;
+        };
+        std::map<QString, Walk> walks;
+        while (e.next()) {
+            const QString kiosk = e.value(0).toString();
+            const qint64 at = std::clamp(e.value(2).toLongLong(), start, end);
+            auto [it, fresh] = walks.try_emplace(kiosk, Walk{false, start, 0});
+            Walk& w = it->second;
+            if (w.connected)
+                w.up += at - w.since;
+            w.since = at;
+            w.connected =
+                journalEventFromWord(e.value(1).toString()) == JournalEventKind::Connected;
+        }
+        double shares = 0;
+        int known = 0;
+        for (auto& [kiosk, w] : walks) {
+            if (w.connected)
+                w.up += end - w.since;
+            JournalTotals& t = kiosks[kiosk];
+            t.kiosk = kiosk;
+            t.availability = static_cast<double>(w.up) / static_cast<double>(end - start);
+            shares += t.availability;
+            ++known;
+        }
+        if (known > 0)
+            summary.all.availability = shares / known;
+    }
     for (auto& [kiosk, t] : kiosks) {
         t.medianWait = median(waits[kiosk]);
         summary.kiosks << t;
     }
-    summary.all.medianWait = median(allWaits);
     return summary;
+}
+
+QList<JournalEvent> JournalReader::events(const QDateTime& from, const QDateTime& to) {
+    QList<JournalEvent> result;
+    if (!open())
+        return result;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT at, kiosk, kind, text FROM events WHERE at >= ? AND at < ? ORDER BY at, id"));
+    q.addBindValue(from.toMSecsSinceEpoch());
+    q.addBindValue(to.toMSecsSinceEpoch());
+    if (!q.exec()) {
+        m_lastError = q.lastError().text();
+        return result;
+    }
+    while (q.next())
+        result << JournalEvent{
+            QDateTime::fromMSecsSinceEpoch(q.value(0).toLongLong()), q.value(1).toString(),
+            journalEventFromWord(q.value(2).toString()).value_or(JournalEventKind::Connected),
+            q.value(3).toString()};
+    return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/JournalEvent.h"
 #include "journal/JournalQuery.h"
 #include "journal/JournalRecord.h"
 #include "journal/JournalTotals.h"
@@ -32,8 +33,12 @@ public:
     // one at a time: a year of orders never sits in memory at once. False on a read error.
     bool forEach(const JournalQuery& query, const std::function<void(const JournalRecord&)>& row);
 
-    // Counts, sums and waits of the orders opened in [from, to).
+    // Counts, sums and waits of the orders opened in [from, to), and each kiosk's
+    // availability in that period (up to now), also of kiosks without orders.
     JournalSummary totals(const QDateTime& from, const QDateTime& to);
+
+    // The connection events in [from, to), oldest first.
+    QList<JournalEvent> events(const QDateTime& from, const QDateTime& to);
 
 private:
     QString m_fileName;

@@ -21,6 +21,9 @@ struct JournalTotals {
     int decided = 0;        // orders with a wait (all but the open ones)
     double medianWait = 0;  // seconds; 0 when none was decided
     double longestWait = 0; // seconds
+    // The share of the period (up to now) the kiosk was connected, 0 to 1, from the
+    // connection events; for all kiosks the mean of those known. Below 0: no event tells.
+    double availability = -1;
 };
 
 struct JournalSummary {

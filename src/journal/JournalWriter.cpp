@@ -260,6 +260,13 @@ bool JournalWriter::insertPrint(qint64 id, const JournalPrint& p) {
     return query.exec() || fail(query.lastError());
 }
 
+bool JournalWriter::orderExists(qint64 id) {
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("SELECT 1 FROM orders WHERE id = ?"));
+    query.addBindValue(id);
+    return query.exec() && query.next();
+}
+
 bool JournalWriter::insertEvent(const JournalEvent& e) {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(QStringLiteral("INSERT INTO events (at, kiosk, kind, text)"
@@ -322,6 +329,10 @@ bool JournalWriter::write(const std::vector<OrderJournal::Entry>& entries) {
                 } else if constexpr (std::is_same_v<T, OrderJournal::PrintedEntry>) {
                     const qint64 id = rowOf(e.handle);
                     return id == 0 || insertPrint(id, e.print);
+                } else if constexpr (std::is_same_v<T, OrderJournal::ReprintedEntry>) {
+                    // The row may have been pruned since the list showed it; a print of
+                    // nothing is dropped rather than failing the whole batch forever.
+                    return !orderExists(e.rowId) || insertPrint(e.rowId, e.print);
                 } else if constexpr (std::is_same_v<T, JournalEvent>) {
                     return insertEvent(e);
                 } else {

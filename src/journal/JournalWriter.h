@@ -43,6 +43,7 @@ private:
                      double waitSeconds);
     bool insertPrint(qint64 id, const JournalPrint& print);
     bool insertEvent(const JournalEvent& event);
+    bool orderExists(qint64 id);
     bool prune();
 
     QString m_connection;

@@ -84,6 +84,10 @@ void OrderJournal::orderPrinted(Handle handle, const JournalPrint& print) {
     enqueue(PrintedEntry{handle, print});
 }
 
+void OrderJournal::reprinted(qint64 rowId, const JournalPrint& print) {
+    enqueue(ReprintedEntry{rowId, print});
+}
+
 void OrderJournal::kioskEvent(const JournalEvent& event) {
     enqueue(event);
 }

@@ -55,6 +55,9 @@ public:
     void orderDecided(Handle handle, JournalDecision decision, const QDateTime& decided,
                       double waitSeconds);
     void orderPrinted(Handle handle, const JournalPrint& print);
+    // A receipt printed again from the journal for an order of any run, by its row; a row
+    // pruned meanwhile takes nothing.
+    void reprinted(qint64 rowId, const JournalPrint& print);
     void kioskEvent(const JournalEvent& event);
     // Deletes rows older than keepDays; the console asks daily, and the journal does at
     // every start.
@@ -82,8 +85,13 @@ public:
         Handle handle;
         JournalPrint print;
     };
+    struct ReprintedEntry {
+        qint64 rowId;
+        JournalPrint print;
+    };
     struct PruneEntry {};
-    using Entry = std::variant<OpenedEntry, DecidedEntry, PrintedEntry, JournalEvent, PruneEntry>;
+    using Entry = std::variant<OpenedEntry, DecidedEntry, PrintedEntry, ReprintedEntry,
+                               JournalEvent, PruneEntry>;
 
 private:
     void enqueue(Entry entry);

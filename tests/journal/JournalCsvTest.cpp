@@ -6,6 +6,9 @@
 
 #include <QBuffer>
 #include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -214,6 +217,128 @@ TEST_F(KnownJournal, TotalsByDecision) {
         EXPECT_DOUBLE_EQ(s.all.byDecision.at(c.decision).sum, c.sum);
     }
     EXPECT_EQ(s.all.byDecision.size(), 4u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(KnownJournal, SummaryCsvByteForByte) {
+    JournalReader reader(m_dir.path());
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(JournalCsv::writeSummary(reader, QDateTime(QDate(2026, 1, 1), QTime(0, 0)),
+                                         QDateTime(QDate(2027, 1, 1), QTime(0, 0)), buffer))
+        << reader.lastError().toStdString();
+    const QByteArray expected =
+        "kiosk,orders,sum,confirmed,confirmed_sum,cancelled,cancelled_sum,returned,returned_sum,"
+        "ended,ended_sum,closed,closed_sum,open,open_sum,median_wait_s,longest_wait_s,"
+        "availability_pct\r\n"
+        "Киоск 1,2,250.30,1,250.00,0,0.00,0,0.00,0,0.00,0,0.00,1,0.30,12.50,12.50,\r\n"
+        "Киоск 2,2,1334.50,0,0.00,1,1234.50,1,100.00,0,0.00,0,0.00,0,0.00,22.63,30.25,\r\n"
+        "Все киоски,4,1584.80,1,250.00,1,1234.50,1,100.00,0,0.00,0,0.00,1,0.30,15.00,30.25,\r\n";
+    EXPECT_EQ(buffer.data().toStdString(), expected.toStdString());
+}
+
+// Availability is the share of the period a kiosk was connected, from its connection
+// events: the state at the start is that of the last event before it, and the part of
+// the period still to come does not count.
+TEST(JournalAvailability, FromTheConnectionEvents) {
+    testutil::ScopedTimeZone zone{"UTC"};
+    QTemporaryDir dir;
+    const QDateTime day(QDate(2026, 5, 4), QTime(0, 0), Qt::UTC);
+    const auto at = [&](int h) { return day.addSecs(h * 3600); };
+    using K = JournalEventKind;
+    const struct {
+        const char* kiosk;
+        QList<std::pair<int, K>> events; // hour of the day (negative: the day before), kind
+        double expected;                 // share of 00:00 to 10:00; below 0: not known
+    } cases[] = {
+        {"connected before, lost at 5", {{-1, K::Connected}, {5, K::Lost}}, 0.5},
+        {"on and off", {{2, K::Connected}, {3, K::Lost}, {8, K::Connected}}, 0.3},
+        {"refused only", {{4, K::Refused}}, 0.0},
+        {"lost before the period", {{-3, K::Connected}, {-2, K::Lost}}, 0.0},
+        {"no events, an order", {}, -1},
+    };
+    {
+        OrderJournal journal(dir.path(), {1000000, 2000});
+        for (const auto& c : cases) {
+            for (const auto& [hour, kind] : c.events)
+                journal.kioskEvent({at(hour), QString::fromUtf8(c.kiosk), kind, QString()});
+            if (c.events.isEmpty()) {
+                JournalRecord r = journaltest::record(1, at(6));
+                r.kiosk = QString::fromUtf8(c.kiosk);
+                journal.orderOpened(r);
+            }
+        }
+        ASSERT_TRUE(journal.flush(10000));
+    }
+    JournalReader reader(dir.path());
+    const JournalSummary s = reader.totals(at(0), at(10));
+    ASSERT_EQ(s.kiosks.size(), std::size(cases)) << reader.lastError().toStdString();
+    double known = 0;
+    int count = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kiosk);
+        const auto t = std::find_if(s.kiosks.cbegin(), s.kiosks.cend(), [&](const auto& k) {
+            return k.kiosk == QString::fromUtf8(c.kiosk);
+        });
+        ASSERT_NE(t, s.kiosks.cend());
+        EXPECT_NEAR(t->availability, c.expected, 1e-9);
+        if (c.expected >= 0) {
+            known += c.expected;
+            ++count;
+        }
+    }
+    EXPECT_NEAR(s.all.availability, known / count, 1e-9);
+
+    // A period that reaches into the future counts only up to now.
+    {
+        OrderJournal journal(dir.path(), {1000000, 2000});
+        journal.kioskEvent({QDateTime::currentDateTimeUtc().addSecs(-7200),
+                            QStringLiteral("сейчас"), K::Connected, QString()});
+        ASSERT_TRUE(journal.flush(10000));
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const JournalSummary current = reader.totals(now.addSecs(-3600), now.addSecs(3600));
+    const auto t = std::find_if(current.kiosks.cbegin(), current.kiosks.cend(),
+                                [](const auto& k) { return k.kiosk == QStringLiteral("сейчас"); });
+    ASSERT_NE(t, current.kiosks.cend());
+    EXPECT_GT(t->availability, 0.99);
+
+    const QList<JournalEvent> events = reader.events(at(0), at(10));
+    QStringList seen;
+    for (const JournalEvent& e : events)
+        seen << QStringLiteral("%1 %2 %3")
+                    .arg(e.at.time().hour())
+                    .arg(e.kiosk, journalEventWord(e.kind));
+    EXPECT_EQ(seen,
+              (QStringList{"2 on and off connected", "3 on and off lost", "4 refused only refused",
+                           "5 connected before, lost at 5 lost", "8 on and off connected"}));
+}
+
+// A receipt printed again from the list is recorded with the order of its row; a row
+// pruned meanwhile takes nothing, and the journal goes on writing.
+TEST(JournalReprint, GoesToItsRowAndAGoneRowTakesNothing) {
+    QTemporaryDir dir;
+    OrderJournal journal(dir.path(), {1000000, 2000});
+    const QDateTime opened = QDateTime::currentDateTime().addSecs(-60);
+    journal.orderOpened(journaltest::record(1, opened));
+    ASSERT_TRUE(journal.flush(10000));
+    JournalReader reader(dir.path());
+    const QList<JournalRecord> rows = reader.orders({}, 10);
+    ASSERT_EQ(rows.size(), 1);
+    journal.reprinted(rows[0].id, {opened.addSecs(30), 3, QStringLiteral("экран"), true, {}});
+    journal.reprinted(rows[0].id + 1000, {opened.addSecs(31), 3, QStringLiteral("COM1"), true, {}});
+    journal.orderOpened(journaltest::record(2, opened.addSecs(40)));
+    ASSERT_TRUE(journal.flush(10000));
+    EXPECT_TRUE(journal.healthy());
+    const QList<JournalRecord> after = reader.orders({}, 10);
+    ASSERT_EQ(after.size(), 2);
+    EXPECT_EQ(after[1].id, rows[0].id);
+    ASSERT_EQ(after[1].prints.size(), 1);
+    EXPECT_EQ(after[1].prints[0].connection, QStringLiteral("экран"));
+    EXPECT_EQ(after[1].printedCount, 1);
 }
 
 } // namespace
