@@ -55,10 +55,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the console loads at run time, which dpkg-shlibdeps cannot see in the program
-# file: the SVG image and icon plugins (libqt6svg6; the icons are SVG) and the Russian
-# texts of Qt's standard buttons (qt6-translations-l10n). The xcb platform plugin needs
+# file: the SVG image and icon plugins (libqt6svg6; the icons are SVG), the SQLite driver
+# of the order journal (libqt6sql6-sqlite) and the Russian texts of Qt's standard buttons
+# (qt6-translations-l10n). The xcb platform plugin needs
 # no entry: Debian ships it in libqt6gui6, which the program links.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, qt6-translations-l10n")
 # The sound of a waiting order comes from the freedesktop sound theme; without it the
 # console falls back to the desktop's beep, so the theme is recommended, not required.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sound-theme-freedesktop")
