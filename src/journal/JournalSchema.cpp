@@ -51,6 +51,30 @@ QStringList JournalSchema::migrationTo(int version) {
             QStringLiteral("CREATE INDEX prints_order ON prints(order_id)"),
             QStringLiteral("CREATE INDEX events_at ON events(at)"),
         };
+    case 3: {
+        // Version 3: every row written or changed leaves its name in changes, in the
+        // order of writing, so that a forwarder can hand the rows on to a shared journal
+        // later, in that order, whatever happened between. The rows already in the file
+        // are named first: a console that starts sharing shares its past as well.
+        QStringList steps{
+            QStringLiteral("CREATE TABLE changes ("
+                           " seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+                           " tbl TEXT NOT NULL,"
+                           " row_id INTEGER NOT NULL)"),
+        };
+        for (const QString& table :
+             {QStringLiteral("orders"), QStringLiteral("prints"), QStringLiteral("events")}) {
+            steps << QStringLiteral("INSERT INTO changes (tbl, row_id)"
+                                    " SELECT '%1', id FROM %1 ORDER BY id")
+                         .arg(table);
+            for (const QString& when : {QStringLiteral("INSERT"), QStringLiteral("UPDATE")})
+                steps << QStringLiteral("CREATE TRIGGER %1_%2 AFTER %3 ON %1 BEGIN"
+                                        " INSERT INTO changes (tbl, row_id) VALUES ('%1', NEW.id);"
+                                        " END")
+                             .arg(table, when.toLower(), when);
+        }
+        return steps;
+    }
     default:
         return {};
     }

@@ -11,7 +11,7 @@ class QSqlDatabase;
 // whatever its age.
 class JournalSchema {
 public:
-    static constexpr int kCurrentVersion = 2;
+    static constexpr int kCurrentVersion = 3;
 
     // The first version exactly as it was shipped. Never edit it: files made by it exist.
     static QStringList version1();

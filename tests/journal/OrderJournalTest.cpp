@@ -258,6 +258,36 @@ TEST(OrderJournal, AVersion1FileOpensInTheCurrentVersionWithItsRows) {
     EXPECT_DOUBLE_EQ(rows[2].waitSeconds, 8.5);
     EXPECT_EQ(rows[2].printedCount, 1);
     EXPECT_EQ(select(file, QStringLiteral("SELECT COUNT(*) FROM events")).value(0).value(0), 1);
+    // The rows the old file had are named for sharing before the one written since.
+    QStringList changes;
+    for (const QVariantList& row :
+         select(file, QStringLiteral("SELECT tbl, row_id FROM changes ORDER BY seq")))
+        changes << row[0].toString() + QLatin1Char(' ') + row[1].toString();
+    EXPECT_EQ(changes, (QStringList{QStringLiteral("orders 7"), QStringLiteral("orders 8"),
+                                    QStringLiteral("prints 1"), QStringLiteral("events 1"),
+                                    QStringLiteral("orders 9")}));
+}
+
+TEST(OrderJournal, EveryWriteAndChangeIsNamedInChangesInTheOrderOfWriting) {
+    QTemporaryDir dir;
+    {
+        OrderJournal journal(dir.path());
+        const OrderJournal::Handle a = journal.orderOpened(record(1, now()));
+        const OrderJournal::Handle b = journal.orderOpened(record(2, now()));
+        journal.kioskEvent({now(), QStringLiteral("Киоск 1"), JournalEventKind::Connected, {}});
+        journal.orderDecided(b, JournalDecision::Confirmed, now(), 3);
+        journal.orderPrinted(b, {now(), 1, QStringLiteral("COM1"), true, {}});
+        journal.orderDecided(a, JournalDecision::Cancelled, now(), 5);
+        ASSERT_TRUE(journal.flush(10000));
+    }
+    QStringList changes;
+    for (const QVariantList& row :
+         select(OrderJournal::fileName(dir.path()), QStringLiteral("SELECT tbl, row_id FROM changes"
+                                                                   " ORDER BY seq")))
+        changes << row[0].toString() + QLatin1Char(' ') + row[1].toString();
+    EXPECT_EQ(changes, (QStringList{QStringLiteral("orders 1"), QStringLiteral("orders 2"),
+                                    QStringLiteral("events 1"), QStringLiteral("orders 2"),
+                                    QStringLiteral("prints 1"), QStringLiteral("orders 1")}));
 }
 
 TEST(OrderJournal, AFileOfANewerProgramIsLeftAloneAndReported) {
