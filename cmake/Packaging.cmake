@@ -62,7 +62,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, qt6-translations-l10n")
 # The sound of a waiting order comes from the freedesktop sound theme; without it the
 # console falls back to the desktop's beep, so the theme is recommended, not required.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sound-theme-freedesktop")
+# Qt's PostgreSQL driver is loaded only when the journal is shared on a server; a console
+# with its journal on its own disk runs without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sound-theme-freedesktop, libqt6sql6-psql")
 # The autostart entry lives in /etc: dpkg must keep an administrator's edit of it.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${orvanta_packaging_src}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
