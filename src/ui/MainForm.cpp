@@ -4,6 +4,7 @@
 #include "ui/AlertOptions.h"
 #include "ui/AlertSettings.h"
 #include "ui/Boxes.h"
+#include "ui/JournalRecorder.h"
 #include "ui/KioskLog.h"
 #include "ui/OrderAlerts.h"
 
@@ -114,6 +115,10 @@ TfrmMain::~TfrmMain() {
     for (const QPointer<TfrmOrderConfirm>& window : std::as_const(FOrderWindows))
         delete window.data();
     FOrderWindows.clear();
+    // After the order windows, whose ends it records; its end waits a bounded moment
+    // for the file.
+    delete FJournal;
+    FJournal = nullptr;
     delete FAlerts; // it shows through the tray icon
     FAlerts = nullptr;
     delete TrayIcon;
@@ -382,6 +387,15 @@ void TfrmMain::FormCreate() {
     FAlerts->Apply(LoadAlertSettings(IniFileName));
     connect(&ReceiptSpooler::instance(), &ReceiptSpooler::finished, this,
             &TfrmMain::receiptFinished);
+
+    // Before the kiosks start: their first connections are recorded too. Without a data
+    // folder nothing is recorded.
+    FJournal = new JournalRecorder(DataFolder, IniFileName, this);
+    connect(FJournal, &JournalRecorder::failed, this, [this](const QString& text) {
+        StatusBar->showMessage(text);
+        if (TrayIcon)
+            TrayIcon->ShowMessage(QStringLiteral("Журнал заказов"), text);
+    });
 
     LoadIni();
     LoadPrintSettings(IniFileName, kPrintSettingsSection);

@@ -22,6 +22,7 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
+class JournalRecorder;
 class TfrmOrderConfirm;
 class TKioskLog;
 class TOrderAlerts;
@@ -95,6 +96,7 @@ public:
     TTrayIcon* Tray() const { return TrayIcon; }
     TOrderAlerts* Alerts() const { return FAlerts; }
     TKioskLog* Log() const { return FLog; }
+    JournalRecorder* Journal() const { return FJournal; }
     bool DoExit() const { return FDoExit; }
 
     // Components, named as the window declares them.
@@ -170,6 +172,7 @@ private:
     TTrayIcon* TrayIcon = nullptr;
     TOrderAlerts* FAlerts = nullptr;
     TKioskLog* FLog = nullptr;
+    JournalRecorder* FJournal = nullptr;
     bool FDoExit = false;
     bool FCentred = false;
     bool FClosedForGood = false;

@@ -8,6 +8,7 @@
 #include "core/IniFile.h"
 #include "platform/Error.h"
 #include "ui/DeviceProps.h"
+#include "ui/JournalRecorder.h"
 #include "ui/KioskLog.h"
 #include "ui/OrderAlerts.h"
 #include "ui/OrderConfirm.h"
@@ -295,6 +296,11 @@ void TfrmMain::actDeviceDeleteExecute() {
     if (answer != QMessageBox::Yes || !FDevices.Contains(device.get()))
         return;
     RemoveItem(device.get());
+    // Its order window stays, inert; for the journal the order ended here.
+    for (TfrmOrderConfirm* window : OrderWindows())
+        if (window->IsForDevice(device.get()))
+            window->RecordEnd(JournalDecision::Closed);
+    FJournal->kioskRemoved(device.get());
     FAlerts->KioskRemoved(device.get());
     FDevices.Remove(device.get());
     SaveIni();
@@ -311,6 +317,7 @@ void TfrmMain::WMKioskState(const std::shared_ptr<TDeviceItem>& device, TThreadS
     }
     UpdateItem(device);
     FAlerts->KioskStateChanged(*device, state);
+    FJournal->kioskState(*device, state);
     CloseOrderWindow(device, state);
 }
 
@@ -328,6 +335,8 @@ void TfrmMain::WMKioskPayBlock(const std::shared_ptr<TDeviceItem>& device) {
     FOrderWindows.append(window);
     window->SetDevice(device);
     window->PrepareForShow();
+    // Only queued: the row is written by the journal's own thread.
+    window->SetJournal(FJournal, FJournal->orderOpened(*device));
     // However the window goes (a decision, PAY_END, its kiosk lost, the exit), the
     // reminders for it stop; a kiosk lost during the payment is told as such.
     const TDeviceItem* key = device.get();
@@ -380,8 +389,10 @@ void TfrmMain::WMKioskPayEnd(const std::shared_ptr<TDeviceItem>& device) {
     if (!device || !FDevices.Contains(device.get()))
         return;
     for (TfrmOrderConfirm* window : OrderWindows())
-        if (window->IsForDevice(device.get()))
+        if (window->IsForDevice(device.get())) {
+            window->RecordEnd(JournalDecision::Ended);
             delete window;
+        }
 }
 
 void TfrmMain::AddLogLine(const std::shared_ptr<TDeviceItem>& device, const QString& line) {

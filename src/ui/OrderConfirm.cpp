@@ -167,7 +167,23 @@ TfrmOrderConfirm::TfrmOrderConfirm(QWidget* owner)
     memInvoice->setFocus();
 }
 
-TfrmOrderConfirm::~TfrmOrderConfirm() = default;
+TfrmOrderConfirm::~TfrmOrderConfirm() {
+    // Deleted without a decision: its kiosk's payment ended, or the console did.
+    RecordEnd(JournalDecision::Closed);
+}
+
+void TfrmOrderConfirm::SetJournal(JournalRecorder* recorder, std::uint64_t handle) {
+    FJournal = recorder;
+    FJournalHandle = handle;
+}
+
+void TfrmOrderConfirm::RecordEnd(JournalDecision decision) {
+    if (FJournalEnded)
+        return;
+    FJournalEnded = true;
+    if (FJournal)
+        FJournal->orderDecided(FJournalHandle, decision, WaitedSeconds());
+}
 
 bool TfrmOrderConfirm::IsForDevice(const TDeviceItem* device) const {
     if (FClosed)
@@ -207,8 +223,16 @@ void TfrmOrderConfirm::btnAcceptClick(QObject* Sender) {
     // A disabled button must not act through its shortcut either.
     if (auto* button = qobject_cast<QPushButton*>(Sender); button && !button->isEnabled())
         return;
-    if (auto device = FDevice.lock())
+    const auto device = FDevice.lock();
+    if (device)
         device->AddKioskCommand(command);
+    // A window whose kiosk was deleted tells no one anything: its end is no decision.
+    JournalDecision decision = JournalDecision::Closed;
+    if (device)
+        decision = command == kcConfirmOrder  ? JournalDecision::Confirmed
+                   : command == kcCancelOrder ? JournalDecision::Cancelled
+                                              : JournalDecision::Returned;
+    RecordEnd(decision);
     FAllowClosing = true;
     close();
 }
@@ -229,6 +253,12 @@ void TfrmOrderConfirm::btnPrintClick(QObject* /*Sender*/) {
         if (!self || !started)
             return;
         QString state;
+        if (FJournal) {
+            if (started->job)
+                FJournal->receiptStarted(FJournalHandle, started->job);
+            else
+                FJournal->receiptShown(FJournalHandle, started->printer);
+        }
         if (started->job) {
             FPrintJob = started->job;
             prbPrint->setValue(0);
@@ -302,6 +332,10 @@ int TfrmOrderConfirm::WaitingSeconds() const {
     return static_cast<int>(FWaiting.elapsed() / 1000);
 }
 
+double TfrmOrderConfirm::WaitedSeconds() const {
+    return static_cast<double>(FWaiting.nsecsElapsed()) / 1e9;
+}
+
 void TfrmOrderConfirm::updateWaiting() {
     const int seconds = WaitingSeconds();
     lblWaiting->setText(QStringLiteral("%1:%2")
@@ -343,6 +377,9 @@ void TfrmOrderConfirm::fitCaptions() {
 
 void TfrmOrderConfirm::closeEvent(QCloseEvent* event) {
     if (FAllowClosing) {
+        // A decision was recorded before; otherwise the main window closes it (a state
+        // change of its kiosk, the console's end).
+        RecordEnd(JournalDecision::Closed);
         FClosed = true;
         timKeepAlive->stop();
         event->accept();

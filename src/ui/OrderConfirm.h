@@ -1,11 +1,15 @@
 #pragma once
 
+#include "journal/JournalRecord.h"
+#include "ui/JournalRecorder.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 
 class QLabel;
@@ -69,6 +73,16 @@ public:
 
     // Seconds since the window opened (the payment began).
     int WaitingSeconds() const;
+    // The same with its fractions, as the journal keeps it.
+    double WaitedSeconds() const;
+
+    // The journal's row of this window, set by the main window as it opens it.
+    void SetJournal(JournalRecorder* recorder, std::uint64_t handle);
+    std::uint64_t JournalHandle() const { return FJournalHandle; }
+    // How the window's order ended, into the journal; only the first end counts, so a
+    // close that follows a decision does not overwrite it.
+    void RecordEnd(JournalDecision decision);
+    bool EndRecorded() const { return FJournalEnded; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -92,4 +106,7 @@ private:
     QPointer<QWidget> FKeyboardOwner;
     QElapsedTimer FKeyboardOwnerSince;
     int FPrintJob = 0;
+    QPointer<JournalRecorder> FJournal;
+    std::uint64_t FJournalHandle = 0;
+    bool FJournalEnded = false;
 };

@@ -1,0 +1,342 @@
+// The console records every order window, its end and its receipts, and the kiosks'
+// connections, into the journal of its data folder; read back here as the journal's
+// readers read it, over kiosks on loopback.
+#include "PrintSettingsSupport.h"
+#include "TestUtil.h"
+#include "UiTestSupport.h"
+
+#include "common/GlobConst.h"
+#include "journal/JournalReader.h"
+#include "journal/OrderJournal.h"
+#include "kiosk/ClientThread.h"
+#include "printing/PrintSettings.h"
+#include "printing/ReceiptSpooler.h"
+#include "ui/JournalRecorder.h"
+#include "ui/MainForm.h"
+#include "ui/OrderConfirm.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtSql/QSqlDatabase>
+#include <QtSql/QSqlQuery>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+using testutil::waitUntil;
+
+namespace {
+
+const QByteArray kOrderXml = "<order><name>Заказ 125</name><sum>1234.5</sum></order>";
+
+// The sample order of the simulator as a kiosk sends it: one line, with its breaks and
+// percent signs escaped.
+QByteArray sampleOrderLine() {
+    QByteArray xml = testutil::readFile(
+        testutil::sourcePath(QStringLiteral("tools/kiosk-sim/samples/order.xml")));
+    xml.replace("%", "%25").replace("\r", "%0D").replace("\n", "%0A");
+    return xml;
+}
+
+// The main window over kiosks on loopback, with a data folder of its own so that the
+// journal is a real file of the test.
+class JournalRecording : public ::testing::Test {
+public: // the cases of a table drive the fixture
+    void SetUp() override {
+        ASSERT_TRUE(data.isValid());
+        oldDataFolder = DataFolder;
+        DataFolder = data.path() + QLatin1Char('/');
+    }
+    void TearDown() override {
+        w.reset();
+        DataFolder = oldDataFolder;
+    }
+
+    void start(int kioskCount) {
+        QList<int> ports;
+        for (int i = 0; i < kioskCount; ++i) {
+            kiosks.push_back(std::make_unique<FakeKiosk>());
+            ports << kiosks.back()->Port();
+        }
+        ini.WriteDevices(ports);
+        // The name the rows of this console carry, from the ini file.
+        testutil::writeFile(ini.Path(),
+                            ini.Read().toUtf8() + "[Journal]\nConsole=Касса 1\nKeepDays=30\n");
+        w = std::make_unique<TfrmMain>();
+        w->timDelayedStart->stop();
+        for (int i = 0; i < kioskCount; ++i)
+            ASSERT_TRUE(waitUntil([&] { return kiosks[i]->Count("GET_WORK_STATE") == 1; }, 8000))
+                << i;
+    }
+
+    TfrmOrderConfirm* pay(int i, const QByteArray& sum, const QByteArray& xml = kOrderXml) {
+        kiosks[i]->Send("ORDER_SUM=" + sum);
+        kiosks[i]->Send("INVOICE=Борщ 1 x 250.00%0D%0AЧай 2 x 40.00");
+        kiosks[i]->Send("ORDER_XML=" + xml);
+        kiosks[i]->Send("PAY_BLOCK");
+        const TDeviceItem* device = w->Devices()[i].get();
+        waitUntil([&] { return w->OrderWindowOf(device) != nullptr; });
+        return w->OrderWindowOf(device);
+    }
+
+    void key(QWidget* target, Qt::Key k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+    }
+
+    // Every order of the journal, oldest first.
+    QList<JournalRecord> orders() {
+        JournalReader reader(data.path());
+        EXPECT_TRUE(reader.open()) << reader.lastError().toStdString();
+        QList<JournalRecord> rows = reader.orders(JournalQuery{}, 100);
+        std::reverse(rows.begin(), rows.end());
+        return rows;
+    }
+
+    // The connection events as "kiosk kind text", oldest first, through a connection of
+    // the test's own.
+    QStringList events() {
+        QStringList out;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                        QStringLiteral("recording-test"));
+            db.setDatabaseName(OrderJournal::fileName(data.path()));
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(QStringLiteral("SELECT kiosk, kind, text FROM events ORDER BY id")));
+            while (q.next())
+                out << q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString() +
+                           QLatin1Char(' ') + q.value(2).toString();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("recording-test"));
+        return out;
+    }
+
+    void flush() { ASSERT_TRUE(w->Journal()->flush(5000)); }
+
+    QTemporaryDir data;
+    QString oldDataFolder;
+    TempIni ini;
+    std::vector<std::unique_ptr<FakeKiosk>> kiosks;
+    std::unique_ptr<TfrmMain> w;
+};
+
+TEST_F(JournalRecording, EachDecisionWithItsSumOrderNameAndWait) {
+    start(1);
+    ASSERT_TRUE(w->Journal()->enabled());
+    EXPECT_EQ(w->Journal()->console(), QStringLiteral("Касса 1"));
+    EXPECT_EQ(w->Journal()->keepDays(), 30);
+    const struct {
+        const char* how;
+        QByteArray sum;
+        std::function<void(JournalRecording&, TfrmOrderConfirm*)> end;
+        JournalDecision decision;
+    } cases[] = {
+        {"Enter", "100.5",
+         [](JournalRecording& t, TfrmOrderConfirm* win) { t.key(win->memInvoice, Qt::Key_Return); },
+         JournalDecision::Confirmed},
+        {"Esc", "200",
+         [](JournalRecording& t, TfrmOrderConfirm* win) { t.key(win->memInvoice, Qt::Key_Escape); },
+         JournalDecision::Cancelled},
+        {"Исполнить заказ", "300.25",
+         [](JournalRecording&, TfrmOrderConfirm* win) { win->btnAccept->click(); },
+         JournalDecision::Confirmed},
+        {"Отменить заказ", "400",
+         [](JournalRecording&, TfrmOrderConfirm* win) { win->btnDeny->click(); },
+         JournalDecision::Cancelled},
+        {"Вернуться в заказ", "500",
+         [](JournalRecording&, TfrmOrderConfirm* win) { win->btnResumeOrder->click(); },
+         JournalDecision::Returned},
+        {"PAY_END", "600",
+         [](JournalRecording& t, TfrmOrderConfirm*) { t.kiosks[0]->Send("PAY_END"); },
+         JournalDecision::Ended},
+    };
+    const TDeviceItem* device = w->Devices()[0].get();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        TfrmOrderConfirm* window = pay(0, c.sum);
+        ASSERT_NE(window, nullptr);
+        testutil::pump(300); // the customer waits a moment
+        c.end(*this, window);
+        ASSERT_TRUE(waitUntil([&] { return w->OrderWindowOf(device) == nullptr; }));
+    }
+    flush();
+    const QList<JournalRecord> rows = orders();
+    ASSERT_EQ(rows.size(), std::size(cases));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const JournalRecord& r = rows[i];
+        SCOPED_TRACE(cases[i].how);
+        EXPECT_EQ(r.decision, cases[i].decision);
+        EXPECT_DOUBLE_EQ(r.sum, cases[i].sum.toDouble());
+        EXPECT_EQ(r.orderName, QStringLiteral("Заказ 125"));
+        EXPECT_EQ(r.document, QString::fromUtf8(kOrderXml));
+        EXPECT_EQ(r.invoice, QStringLiteral("Борщ 1 x 250.00\r\nЧай 2 x 40.00"));
+        EXPECT_EQ(r.kiosk, QStringLiteral("Киоск 1"));
+        EXPECT_EQ(r.address, QStringLiteral("127.0.0.1:%1").arg(kiosks[0]->Port()));
+        EXPECT_EQ(r.console, QStringLiteral("Касса 1"));
+        EXPECT_GE(r.waitSeconds, 0.3);
+        EXPECT_TRUE(r.decided.isValid());
+        EXPECT_GE(r.opened.msecsTo(r.decided), 300);
+        // The wait is the window's own, with its fractions, not whole seconds.
+        EXPECT_NEAR(r.waitSeconds, r.opened.msecsTo(r.decided) / 1000.0, 0.2);
+    }
+}
+
+TEST_F(JournalRecording, WindowsThatGoWithoutADecisionAreClosed) {
+    start(3);
+    TfrmOrderConfirm* lostWindow = pay(0, "10");
+    TfrmOrderConfirm* deletedWindow = pay(1, "20");
+    ASSERT_NE(pay(2, "30"), nullptr);
+    ASSERT_NE(lostWindow, nullptr);
+    ASSERT_NE(deletedWindow, nullptr);
+
+    // A state change: the kiosk's connection goes.
+    kiosks[0]->Shutdown();
+    ASSERT_TRUE(waitUntil([&] { return w->OrderWindowOf(w->Devices()[0].get()) == nullptr; }));
+
+    // The kiosk deleted: its window stays, inert; Enter in it afterwards is no decision.
+    w->mnuRestoreClick();
+    w->FillList();
+    w->lvDevices->setCurrentItem(w->lvDevices->topLevelItem(1));
+    AnswerMessageBox(QMessageBox::Yes);
+    w->actDeviceDelete->trigger();
+    ASSERT_EQ(w->Devices().Count(), 2);
+    testutil::pump(200);
+    key(deletedWindow->memInvoice, Qt::Key_Return);
+
+    // The console ends with the third window open.
+    w->mnuExitClick();
+    w.reset(); // its end waits for the journal
+
+    const QList<JournalRecord> rows = orders();
+    ASSERT_EQ(rows.size(), 3);
+    const QStringList kiosksOf{QStringLiteral("Киоск 1"), QStringLiteral("Киоск 2"),
+                               QStringLiteral("Киоск 3")};
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(rows[i].kiosk, kiosksOf[i]);
+        EXPECT_EQ(rows[i].decision, JournalDecision::Closed);
+        EXPECT_TRUE(rows[i].decided.isValid());
+        EXPECT_GE(rows[i].waitSeconds, 0.0);
+    }
+    EXPECT_EQ(kiosks[1]->Count("ORDER_CONFIRM"), 0);
+}
+
+TEST_F(JournalRecording, ConnectionsComeAndGo) {
+    start(1);
+    kiosks[0]->Shutdown();
+    ASSERT_TRUE(waitUntil([&] {
+        const TThreadState s = w->Devices()[0]->ThreadState();
+        return s == tsError || s == tsDisconnected || s == tsConnecting;
+    }));
+    testutil::pump(500); // the failed retries that follow are no new losses
+    flush();
+    const QStringList got = events();
+    ASSERT_EQ(got.size(), 2) << got.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(got[0], QStringLiteral("Киоск 1 connected "));
+    EXPECT_TRUE(got[1].startsWith(QStringLiteral("Киоск 1 lost "))) << got[1].toStdString();
+    EXPECT_GT(got[1].size(), QStringLiteral("Киоск 1 lost ").size()) << "the reason is kept";
+}
+
+// A printer on loopback that takes the receipt's bytes.
+class LoopbackPrinter : public QObject {
+public:
+    LoopbackPrinter() {
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server.nextPendingConnection())
+                QObject::connect(s, &QTcpSocket::readyRead, s,
+                                 [this, s] { received += s->readAll(); });
+        });
+    }
+    QTcpServer server;
+    QByteArray received;
+};
+
+TEST_F(JournalRecording, ReceiptsPrintedAndShownAreRecorded) {
+    testutil::SavedPrintSettings saved;
+    start(1);
+    PrintSettingsConfigured = true;
+    PrinterType = 3;
+    EscPosStatus = false;
+    LoopbackPrinter printer;
+    ASSERT_TRUE(printer.server.isListening());
+
+    TfrmOrderConfirm* window = pay(0, "730", sampleOrderLine());
+    ASSERT_NE(window, nullptr);
+
+    // On the network printer: printed, where to.
+    EscPosConnection = ecNetwork;
+    EscPosHost = QStringLiteral("127.0.0.1");
+    EscPosPort = printer.server.serverPort();
+    window->btnPrint->click();
+    ASSERT_TRUE(ReceiptSpooler::instance().waitForIdle(10000));
+    ASSERT_TRUE(waitUntil([&] { return window->PrintJob() == 0; }));
+    EXPECT_FALSE(printer.received.isEmpty());
+
+    // On the screen: shown, not printed.
+    EscPosConnection = ecScreen;
+    window->btnPrint->click();
+    testutil::pump(200);
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != window && top != w.get() && top->isVisible() &&
+            top->objectName() != QStringLiteral("frmOrderConfirm"))
+            top->close();
+
+    key(window->memInvoice, Qt::Key_Return);
+    flush();
+    const QList<JournalRecord> rows = orders();
+    ASSERT_EQ(rows.size(), 1);
+    const JournalRecord& r = rows[0];
+    EXPECT_EQ(r.orderName, QStringLiteral("125"));
+    EXPECT_EQ(r.decision, JournalDecision::Confirmed);
+    EXPECT_EQ(r.printedCount, 1);
+    ASSERT_EQ(r.prints.size(), 2);
+    EXPECT_TRUE(r.prints[0].printed);
+    EXPECT_EQ(r.prints[0].printerType, 3);
+    EXPECT_EQ(r.prints[0].connection,
+              QStringLiteral("127.0.0.1:%1").arg(printer.server.serverPort()));
+    EXPECT_TRUE(r.prints[0].outcome.isEmpty()) << r.prints[0].outcome.toStdString();
+    EXPECT_FALSE(r.prints[1].printed);
+    EXPECT_EQ(r.prints[1].outcome, QStringLiteral("Чек открыт в окне просмотра"));
+    EXPECT_TRUE(r.prints[0].at.isValid());
+    EXPECT_LE(r.prints[0].at, r.prints[1].at);
+}
+
+TEST(JournalRecorderTest, OrderNameOfTheDocument) {
+    const struct {
+        const char* document;
+        const char* name;
+    } cases[] = {
+        {"<order><name>125</name></order>", "125"},
+        {"<order><kiosk><name>Киоск</name></kiosk><name> A-7 </name></order>", "A-7"},
+        {"<order><kiosk><name>Киоск</name></kiosk></order>", ""},
+        {"<order><name>1", ""},
+        {"", ""},
+        {"<other><name>9</name></other>", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(JournalRecorder::orderName(QString::fromUtf8(c.document)),
+                  QString::fromUtf8(c.name))
+            << c.document;
+}
+
+TEST(JournalRecorderTest, WithoutADataFolderNothingIsRecorded) {
+    JournalRecorder recorder{QString(), QString()};
+    EXPECT_FALSE(recorder.enabled());
+    EXPECT_EQ(recorder.keepDays(), JournalRecorder::kDefaultKeepDays);
+    auto device = TDeviceItem::Create(QStringLiteral("127.0.0.1"), 1);
+    EXPECT_EQ(recorder.orderOpened(*device), 0u);
+    EXPECT_TRUE(recorder.flush(100));
+}
+
+} // namespace
