@@ -171,10 +171,12 @@ TJournalTab::TJournalTab(const QString& dataFolder, QWidget* parent)
             if (cmbJournalPeriod->currentIndex() == pdCustom)
                 Refresh();
         });
+    // Kiosk and decision narrow the list only: the totals and the kiosks offered are those
+    // of the period, which takes a pass over all its orders and is not read again for them.
     for (QComboBox* box : {cbxJournalKiosk, cbxJournalDecision})
         connect(box, &QComboBox::currentIndexChanged, this, [this] {
-            if (!m_filling)
-                Refresh();
+            if (!m_filling && m_readable)
+                listOrders();
         });
     connect(lvJournal->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { lvJournalSelect(); });
@@ -245,6 +247,7 @@ void TJournalTab::Refresh() {
         showEmpty(QStringLiteral("Журнал заказов не читается: %1").arg(m_reader->lastError()));
         return;
     }
+    m_readable = true;
     const JournalQuery query = currentQuery();
     const JournalSummary summary = m_reader->totals(query.from, query.to);
     QStringList kiosks;
@@ -255,6 +258,10 @@ void TJournalTab::Refresh() {
         summary,
         QStringLiteral("%1 — %2").arg(query.from.toString(QStringLiteral("dd.MM.yyyy")),
                                       query.to.addDays(-1).toString(QStringLiteral("dd.MM.yyyy"))));
+    listOrders();
+}
+
+void TJournalTab::listOrders() {
     m_model->setQuery(currentQuery());
     if (m_model->rowCount() == 0) {
         lblJournalEmpty->setText(QStringLiteral("Заказов с такими условиями нет"));
@@ -265,6 +272,7 @@ void TJournalTab::Refresh() {
 }
 
 void TJournalTab::showEmpty(const QString& text) {
+    m_readable = false;
     m_model->clear();
     frmJournalTotals->setSummary({}, QString());
     lblJournalEmpty->setText(text);

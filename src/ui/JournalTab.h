@@ -86,6 +86,7 @@ private:
     void lvJournalSelect();
     void btnJournalReprintClick();
     void btnJournalCsvClick();
+    void listOrders();
     void fillKiosks(const QStringList& kiosks);
     void showDetails(const JournalRecord* record);
     void showEmpty(const QString& text);
@@ -96,5 +97,6 @@ private:
     JournalModel* m_model = nullptr;
     FileNameAsker m_askFileName;
     std::function<QDateTime()> m_now;
-    bool m_filling = false; // filters set by the tab itself, not by the operator
+    bool m_filling = false;  // filters set by the tab itself, not by the operator
+    bool m_readable = false; // the last Refresh could read the file
 };
