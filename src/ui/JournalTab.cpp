@@ -238,6 +238,12 @@ const JournalRecord* TJournalTab::selectedRecord() const {
 
 void TJournalTab::Refresh() {
     lblJournalPrintState->clear();
+    if (m_folder.isEmpty()) {
+        // Without a data folder the journal's name would be taken in whatever folder the
+        // console was started from.
+        showEmpty(QStringLiteral("Журнал заказов не ведётся: нет папки данных"));
+        return;
+    }
     if (!QFileInfo::exists(OrderJournal::fileName(m_folder))) {
         // No order window has been recorded yet: nothing has gone wrong.
         showEmpty(QStringLiteral("Журнал пока пуст"));

@@ -148,6 +148,20 @@ TEST_F(JournalTabTest, AJournalNotYetWrittenIsAnEmptyListNotAnError) {
     EXPECT_FALSE(tab->lblJournalEmpty->isVisible());
 }
 
+TEST_F(JournalTabTest, WithoutADataFolderThereIsNoJournalToRead) {
+    // A journal in the folder the console was started from is not the console's.
+    const QString started = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+    record(m_dir.path(), {{"a", "Киоск 1", at(kToday, 10), 5}});
+    TJournalTab tab{QString()};
+    tab.setClock(now);
+    tab.Refresh();
+    QDir::setCurrent(started);
+    EXPECT_EQ(tab.model()->rowCount(), 0);
+    EXPECT_EQ(tab.lblJournalEmpty->text(),
+              QStringLiteral("Журнал заказов не ведётся: нет папки данных"));
+}
+
 TEST_F(JournalTabTest, FiltersGiveTheirOrdersNewestFirst) {
     record(m_dir.path(), week());
     auto tab = openTab();
