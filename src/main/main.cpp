@@ -2,6 +2,8 @@
 #include "common/FormatSettings.h"
 #include "common/GlobConst.h"
 #include "core/MegaThread.h"
+#include "journal/JournalCsv.h"
+#include "journal/JournalReader.h"
 #include "platform/MainThread.h"
 #include "platform/ProcessLimits.h"
 #include "platform/TerminationSignals.h"
@@ -9,7 +11,10 @@
 #include "ui/SingleInstance.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDate>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
@@ -42,9 +47,115 @@ void ownerlessBox(int& argc, char** argv, QMessageBox::Icon icon, const QString&
     box.exec();
 }
 
+constexpr int kJournalFailed = 2;
+
+int journalFailure(const QString& text) {
+    std::fprintf(stderr, "orvanta-console journal: %s\n", text.toLocal8Bit().constData());
+    return kJournalFailed;
+}
+
+// The totals of the period as CSV. Without --from the period starts with the journal's
+// first order or connection event, so that a kiosk's availability is its share of the
+// time the journal knows of, not of the years before it.
+int journalSummary(JournalReader& reader, QDateTime from, QDateTime to, QFile& out) {
+    if (!to.isValid())
+        to = QDate(9999, 1, 1).startOfDay();
+    if (!from.isValid()) {
+        from = to;
+        JournalQuery all;
+        all.to = to;
+        if (!reader.forEach(all, [&](const JournalRecord& r) { from = std::min(from, r.opened); }))
+            return journalFailure(reader.lastError());
+        const QList<JournalEvent> events = reader.events(QDateTime::fromMSecsSinceEpoch(0), to);
+        if (!reader.lastError().isEmpty())
+            return journalFailure(reader.lastError());
+        if (!events.isEmpty())
+            from = std::min(from, events.first().at);
+    }
+    const bool written = JournalCsv::writeSummary(reader, from, to, out);
+    out.flush();
+    if (!written)
+        return journalFailure(reader.lastError().isEmpty() ? out.errorString()
+                                                           : reader.lastError());
+    return 0;
+}
+
+// "orvanta-console journal --csv|--summary [--from YYYY-MM-DD] [--to YYYY-MM-DD]": the
+// journal of the data folder on standard output. It reads the file beside a running
+// console and never becomes one: no display, no windows, no kiosks.
+int runJournalCommand(int argc, char** argv, const QString& folder) {
+    QCoreApplication app(argc, argv); // Qt SQL finds its driver through the application
+    const QString usage = QStringLiteral(
+        "вызов: orvanta-console journal --csv|--summary [--from ГГГГ-ММ-ДД] [--to ГГГГ-ММ-ДД]");
+    bool csv = false;
+    bool summary = false;
+    QDateTime from;
+    QDateTime to;
+    const QStringList args = QCoreApplication::arguments().mid(2);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--csv")) {
+            csv = true;
+        } else if (arg == QLatin1String("--summary")) {
+            summary = true;
+        } else if (arg == QLatin1String("--from") || arg == QLatin1String("--to")) {
+            if (i + 1 >= args.size())
+                return journalFailure(QStringLiteral("после %1 нужна дата\n%2").arg(arg, usage));
+            const QString text = args[++i];
+            const QDate day = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+            if (!day.isValid())
+                return journalFailure(
+                    QStringLiteral("%1 %2: это не дата ГГГГ-ММ-ДД\n%3").arg(arg, text, usage));
+            // Days of the venue's own calendar; --to takes in the whole of its day.
+            if (arg == QLatin1String("--from"))
+                from = day.startOfDay();
+            else
+                to = day.addDays(1).startOfDay();
+        } else {
+            return journalFailure(QStringLiteral("неизвестный аргумент %1\n%2").arg(arg, usage));
+        }
+    }
+    if (csv == summary)
+        return journalFailure(usage);
+    if (from.isValid() && to.isValid() && from >= to)
+        return journalFailure(QStringLiteral("дата --from позже даты --to"));
+    if (folder.isEmpty())
+        return journalFailure(QStringLiteral("нет папки данных"));
+
+    JournalReader reader(folder);
+    if (!reader.open())
+        return journalFailure(reader.lastError());
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        return journalFailure(out.errorString());
+    if (summary)
+        return journalSummary(reader, from, to, out);
+    JournalQuery query;
+    query.from = from;
+    query.to = to;
+    // A file that is no journal fails on its first read: said before a line is printed,
+    // so that a script never takes a bare header for an empty period.
+    [[maybe_unused]] const QList<JournalRecord> first = reader.orders(query, 1);
+    if (!reader.lastError().isEmpty())
+        return journalFailure(reader.lastError());
+    const bool written = JournalCsv::write(reader, query, out);
+    out.flush();
+    if (!written)
+        return journalFailure(reader.lastError().isEmpty() ? out.errorString()
+                                                           : reader.lastError());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // The journal commands before anything of the console: they run beside it, on a
+    // terminal without a display, and the one-console rule is not theirs.
+    if (argc > 1 && qstrcmp(argv[1], "journal") == 0) {
+        const TInitResult init = InitGlobConst();
+        return runJournalCommand(argc, argv, init == TInitResult::Ok ? DataFolder : QString());
+    }
+
     // Process initialisation: the data folder and the configuration file name.
     if (InitGlobConst() == TInitResult::CannotCreate) {
         ownerlessBox(argc, argv, QMessageBox::Critical, QStringLiteral("Error"),
