@@ -1,6 +1,7 @@
 // The console records every order window, its end and its receipts, and the kiosks'
 // connections, into the journal of its data folder; read back here as the journal's
 // readers read it, over kiosks on loopback.
+#include "KioskSimSupport.h"
 #include "PrintSettingsSupport.h"
 #include "TestUtil.h"
 #include "UiTestSupport.h"
@@ -16,9 +17,12 @@
 #include "ui/OrderConfirm.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -30,6 +34,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 
 using testutil::waitUntil;
@@ -245,6 +250,67 @@ TEST_F(JournalRecording, ConnectionsComeAndGo) {
     EXPECT_EQ(got[0], QStringLiteral("Киоск 1 connected "));
     EXPECT_TRUE(got[1].startsWith(QStringLiteral("Киоск 1 lost "))) << got[1].toStdString();
     EXPECT_GT(got[1].size(), QStringLiteral("Киоск 1 lost ").size()) << "the reason is kept";
+}
+
+TEST_F(JournalRecording, AVersionRefusedIsRecorded) {
+    FakeKiosk old(QStringLiteral("Kiosk 13.9.0.0"));
+    ini.WriteDevices({old.Port()});
+    w = std::make_unique<TfrmMain>();
+    w->timDelayedStart->stop();
+    ASSERT_TRUE(
+        waitUntil([&] { return w->Devices()[0]->ThreadState() == tsObsoleteVersion; }, 8000));
+    flush();
+    const QStringList got = events();
+    ASSERT_EQ(got.size(), 1) << got.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(got[0], QStringLiteral("Киоск 1 refused 13.9.0.0"));
+}
+
+// The console program itself, ended by a signal with order windows open: their rows say
+// closed, written before the process is gone.
+TEST(JournalRecordingProgram, OrderWindowsOpenAtASignalAreClosed) {
+    const QString program = testutil::binaryPath(QStringLiteral("src/main/orvanta-console"));
+    ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
+    const struct {
+        const char* name;
+        int signal;
+    } cases[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        KioskSim sim;
+        ASSERT_TRUE(sim.start(1));
+        QTemporaryDir dir;
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Selvane")));
+        testutil::writeFile(dir.filePath(QStringLiteral("Selvane/orvanta-console.ini")),
+                            "[DeviceList]\nCount=1\n[DeviceList0]\nEnabled=1\nName=Киоск 1\n"
+                            "Address=127.0.0.1\nPort=" +
+                                QByteArray::number(sim.ports()[0]) + "\n");
+        QProcess console;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ORVANTA_APPDATA"), dir.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        console.setProcessEnvironment(env);
+        console.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        console.start(program, {});
+        ASSERT_TRUE(console.waitForStarted());
+        ASSERT_TRUE(sim.waitForOutput(QStringLiteral("recv GET_WORK_STATE"), 10000));
+        sim.command(QStringLiteral("1 start"));
+        sim.command(QStringLiteral("1 pay 250"));
+        // The window keeps its kiosk's line alive once it is open.
+        ASSERT_TRUE(sim.waitForOutput(QStringLiteral("recv KEEP_ALIVE"), 10000))
+            << sim.output().toStdString();
+        ASSERT_EQ(::kill(static_cast<pid_t>(console.processId()), c.signal), 0);
+        ASSERT_TRUE(console.waitForFinished(5000));
+        EXPECT_EQ(console.exitCode(), 0);
+
+        JournalReader reader(dir.filePath(QStringLiteral("Selvane")));
+        ASSERT_TRUE(reader.open()) << reader.lastError().toStdString();
+        const QList<JournalRecord> rows = reader.orders(JournalQuery{}, 10);
+        ASSERT_EQ(rows.size(), 1);
+        EXPECT_EQ(rows[0].decision, JournalDecision::Closed);
+        EXPECT_DOUBLE_EQ(rows[0].sum, 250);
+        EXPECT_EQ(rows[0].orderName, QStringLiteral("125"));
+        EXPECT_GE(rows[0].waitSeconds, 0.0);
+    }
 }
 
 // A printer on loopback that takes the receipt's bytes.
