@@ -82,6 +82,11 @@ JournalReader::JournalReader(const QString& folder)
     , m_connection(QStringLiteral("orvanta-journal-reader-%1")
                        .arg(reinterpret_cast<quintptr>(this), 0, 16)) {}
 
+JournalReader::JournalReader(const JournalSource& source)
+    : m_source(source)
+    , m_connection(QStringLiteral("orvanta-journal-reader-%1")
+                       .arg(reinterpret_cast<quintptr>(this), 0, 16)) {}
+
 JournalReader::~JournalReader() {
     if (QSqlDatabase::contains(m_connection)) {
         QSqlDatabase::database(m_connection, false).close();
@@ -90,11 +95,34 @@ JournalReader::~JournalReader() {
 }
 
 bool JournalReader::open() {
+    const bool shared = m_source.shared();
     QSqlDatabase db = QSqlDatabase::contains(m_connection)
                           ? QSqlDatabase::database(m_connection, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+                          : QSqlDatabase::addDatabase(
+                                shared ? m_source.driver : QStringLiteral("QSQLITE"), m_connection);
     if (db.isOpen())
         return true;
+    if (shared) {
+        if (!m_source.error.isEmpty()) {
+            m_lastError = m_source.error;
+            return false;
+        }
+        if (!db.isValid()) {
+            m_lastError = QStringLiteral("нет драйвера PostgreSQL для Qt (пакет libqt6sql6-psql)");
+            return false;
+        }
+        db.setHostName(m_source.host);
+        db.setPort(m_source.port);
+        db.setDatabaseName(m_source.database);
+        db.setUserName(m_source.user);
+        db.setPassword(m_source.password);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        if (!db.open()) {
+            m_lastError = db.lastError().text();
+            return false;
+        }
+        return true;
+    }
     if (!QFileInfo::exists(m_fileName)) {
         m_lastError = QStringLiteral("журнала заказов ещё нет");
         return false;

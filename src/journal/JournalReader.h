@@ -3,6 +3,7 @@
 #include "journal/JournalEvent.h"
 #include "journal/JournalQuery.h"
 #include "journal/JournalRecord.h"
+#include "journal/JournalSource.h"
 #include "journal/JournalTotals.h"
 
 #include <QList>
@@ -16,6 +17,9 @@
 class JournalReader {
 public:
     explicit JournalReader(const QString& folder);
+    // The journal of source: the shared PostgreSQL journal of every console when
+    // source.shared(), the same queries as on the file (the tables have the same columns).
+    explicit JournalReader(const JournalSource& source);
     ~JournalReader();
     JournalReader(const JournalReader&) = delete;
     JournalReader& operator=(const JournalReader&) = delete;
@@ -42,6 +46,7 @@ public:
 
 private:
     QString m_fileName;
+    JournalSource m_source;
     QString m_connection;
     QString m_lastError;
 };

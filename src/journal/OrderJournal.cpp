@@ -56,6 +56,11 @@ void OrderJournal::setFailureHandler(std::function<void(const QString&)> handler
     m_handler = std::move(handler);
 }
 
+void OrderJournal::setWrittenHandler(std::function<void()> handler) {
+    std::lock_guard lock(m_mutex);
+    m_writtenHandler = std::move(handler);
+}
+
 void OrderJournal::enqueue(Entry entry) {
     {
         std::lock_guard lock(m_mutex);
@@ -167,6 +172,15 @@ void OrderJournal::run() {
             m_tried = true;
         }
         m_written.notify_all();
+        if (ok && !batch.empty()) {
+            std::function<void()> written;
+            {
+                std::lock_guard lock(m_mutex);
+                written = m_writtenHandler;
+            }
+            if (written)
+                written();
+        }
         if (ok) {
             reported = false;
         } else if (!reported) {

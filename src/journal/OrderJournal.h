@@ -47,6 +47,9 @@ public:
     // Runs on the main thread (through the dispatcher) with the text for the status
     // bar: once per failure, and once when a bad file was put aside.
     void setFailureHandler(std::function<void(const QString&)> handler);
+    // Runs on the journal's worker thread after every batch it wrote, so that a
+    // JournalForwarder hands the rows on at once; it must only wake, never wait.
+    void setWrittenHandler(std::function<void()> handler);
 
     // An order window opened: its row is written with decision open. The handle names
     // the row in the calls that follow.
@@ -113,6 +116,7 @@ private:
     bool m_tried = false; // the worker has tried the file once
     Handle m_nextHandle = 1;
     std::function<void(const QString&)> m_handler;
+    std::function<void()> m_writtenHandler;
     std::shared_ptr<bool> m_alive; // main thread only: the handler's owner still exists
 
     std::thread m_worker;
