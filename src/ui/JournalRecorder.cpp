@@ -36,8 +36,21 @@ JournalRecorder::JournalRecorder(const QString& folder, const QString& iniFileNa
     m_journal = std::make_unique<OrderJournal>(folder, options);
     QPointer<JournalRecorder> self(this);
     m_journal->setFailureHandler([self](const QString& text) {
-        if (self)
-            emit self->failed(text);
+        if (!self)
+            return;
+        self->m_told = true;
+        emit self->failed(text);
+    });
+    // The journal's worker tries the file as soon as it exists, which may be before the
+    // handler above is set: a journal that cannot write from the start would then never
+    // be told. A look after its first try closes that gap.
+    QTimer::singleShot(kStartCheckMs, this, [this, folder] {
+        if (m_told || m_journal->healthy())
+            return;
+        m_told = true;
+        emit failed(QStringLiteral("Журнал заказов не записывается (%1). "
+                                   "Заказы принимаются, записи ждут в памяти.")
+                        .arg(OrderJournal::fileName(folder)));
     });
 
     // The journal prunes at every start; a console that runs for months prunes daily.

@@ -23,6 +23,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -250,6 +252,27 @@ TEST_F(JournalRecording, ConnectionsComeAndGo) {
     EXPECT_EQ(got[0], QStringLiteral("Киоск 1 connected "));
     EXPECT_TRUE(got[1].startsWith(QStringLiteral("Киоск 1 lost "))) << got[1].toStdString();
     EXPECT_GT(got[1].size(), QStringLiteral("Киоск 1 lost ").size()) << "the reason is kept";
+}
+
+TEST_F(JournalRecording, AJournalThatCannotWriteIsToldOnce) {
+    // A plain file where the journal's folder should be.
+    testutil::writeFile(data.filePath(QStringLiteral("blocked")), "not a folder");
+    DataFolder = data.filePath(QStringLiteral("blocked")) + QLatin1Char('/');
+    start(1);
+    // The journal finds out at its first try, while the kiosk connects.
+    const QString told = QStringLiteral("Журнал заказов не записывается");
+    ASSERT_TRUE(waitUntil([&] { return w->StatusBar->currentMessage().startsWith(told); }, 8000))
+        << w->StatusBar->currentMessage().toStdString();
+    QSignalSpy failures(w->Journal(), &JournalRecorder::failed);
+    TfrmOrderConfirm* window = pay(0, "100");
+    ASSERT_NE(window, nullptr);
+    key(window->memInvoice, Qt::Key_Return);
+    EXPECT_TRUE(waitUntil([&] { return kiosks[0]->Count("ORDER_CONFIRM") == 1; }, 4000))
+        << "the order goes on regardless";
+    // The journal tries again every two seconds; the operator heard of it once.
+    testutil::pump(4500);
+    EXPECT_EQ(failures.count(), 0);
+    EXPECT_FALSE(w->Journal()->flush(100)) << "the rows wait in memory";
 }
 
 TEST_F(JournalRecording, AVersionRefusedIsRecorded) {
