@@ -10,6 +10,7 @@
 // today (the tab opens on today's orders).
 #include "journal/JournalCsv.h"
 #include "journal/JournalEvent.h"
+#include "journal/JournalForwarder.h"
 #include "journal/JournalQuery.h"
 #include "journal/JournalReader.h"
 #include "journal/JournalRecord.h"
@@ -33,6 +34,10 @@
 #include <QVariant>
 
 #include <benchmark/benchmark.h>
+
+#ifdef ORVANTA_BENCH_POSTGRES
+#include "PostgresSupport.h"
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -258,9 +263,9 @@ bool fill(QSqlDatabase& db, qint64 rows, QString& error) {
 // Makes the file with the journal's own tables and fills it through one prepared
 // statement in one transaction, without syncing: a few seconds instead of the
 // minutes a row at a time would take. It ends in WAL mode, as the console leaves it.
-BigJournal bigJournal(const QString& name, qint64 rows) {
+BigJournal makeJournal(const QString& folder, qint64 rows) {
     BigJournal result;
-    result.folder = dataFolder(name);
+    result.folder = folder;
     const QString fileName = OrderJournal::fileName(result.folder);
     if (usable(fileName, rows)) {
         result.ok = true;
@@ -299,7 +304,8 @@ BigJournal bigJournal(const QString& name, qint64 rows) {
 }
 
 const BigJournal& millionOrders() {
-    static const BigJournal journal = bigJournal(QStringLiteral("orders_1000000"), kBigRows);
+    static const BigJournal journal =
+        makeJournal(dataFolder(QStringLiteral("orders_1000000")), kBigRows);
     return journal;
 }
 
@@ -544,6 +550,60 @@ void csvMillion(benchmark::State& state) {
         static_cast<double>(kBigRows), benchmark::Counter::kIsIterationInvariantRate);
 }
 
+#ifdef ORVANTA_BENCH_POSTGRES
+// Rows per second handed on to a shared PostgreSQL journal over loopback: a local journal
+// of 20 000 orders (with their prints and the kiosks' connection events), all of it not
+// yet delivered, from the forwarder's start until the server has every change.
+void rowsToPostgres(benchmark::State& state) {
+    constexpr qint64 kRows = 20000;
+    journaltest::PostgresServer server;
+    if (!server.available() || !server.start()) {
+        state.SkipWithError(qPrintable(QStringLiteral("no PostgreSQL: ") + server.error()));
+        return;
+    }
+    QTemporaryDir dir;
+    const BigJournal local = makeJournal(dir.path(), kRows);
+    if (!local.ok) {
+        state.SkipWithError(qPrintable(local.error));
+        return;
+    }
+    qint64 changes = 0;
+    {
+        const QString name = QStringLiteral("bench-changes");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(OrderJournal::fileName(local.folder));
+            QSqlQuery q(db);
+            if (db.open() && q.exec(QStringLiteral("SELECT COUNT(*) FROM changes")) && q.next())
+                changes = q.value(0).toLongLong();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    int database = 0;
+    for (auto _ : state) {
+        // Each round starts with an empty shared journal, so that every change travels.
+        const QString name = QStringLiteral("journal%1").arg(++database);
+        if (!server.createDatabase(name)) {
+            state.SkipWithError(qPrintable(server.error()));
+            break;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        JournalForwarder forwarder(local.folder, server.source(name, QStringLiteral("Касса 1")));
+        forwarder.wake();
+        const bool delivered = forwarder.flush(600000);
+        state.SetIterationTime(msSince(start) / 1000.0);
+        if (!delivered) {
+            state.SkipWithError("the forwarder did not deliver everything");
+            break;
+        }
+    }
+    state.counters["changes"] = static_cast<double>(changes);
+    state.counters["rows_per_s"] = benchmark::Counter(
+        static_cast<double>(changes), benchmark::Counter::kIsIterationInvariantRate);
+}
+#endif
+
 } // namespace
 
 BENCHMARK(recordPayment)
@@ -564,6 +624,9 @@ BENCHMARK(journalTabOpen)->Unit(benchmark::kMillisecond)->Iterations(10)->UseMan
 BENCHMARK(journalTabScroll)->Unit(benchmark::kMillisecond)->Iterations(20)->UseManualTime();
 BENCHMARK(totals100k)->Unit(benchmark::kMillisecond)->Iterations(10)->UseManualTime();
 BENCHMARK(csvMillion)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
+#ifdef ORVANTA_BENCH_POSTGRES
+BENCHMARK(rowsToPostgres)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
+#endif
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
