@@ -401,6 +401,16 @@ void JournalForwarder::run() {
     bool connected = false;
     bool down = false; // the loss was told, the return not yet
     qint64 delivered = 0;
+    // Unhealthy before the report is posted: whoever reads the report sees it so.
+    const auto lost = [&](const QString& error) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_healthy = false;
+        }
+        if (!down)
+            report(QStringLiteral("журнал на сервере недоступен: %1").arg(error));
+        down = true;
+    };
     for (bool first = true;; first = false) {
         std::uint64_t asked = 0;
         {
@@ -419,11 +429,7 @@ void JournalForwarder::run() {
             if (!connected) {
                 connected = connectServer(server, m_source, delivered, error);
                 if (!connected) {
-                    if (!down)
-                        report(QStringLiteral("журнал на сервере недоступен: %1").arg(error));
-                    down = true;
-                    std::lock_guard lock(m_mutex);
-                    m_healthy = false;
+                    lost(error);
                     break;
                 }
             }
@@ -436,20 +442,13 @@ void JournalForwarder::run() {
             if (!changes.empty() && !deliver(server, m_source.console, changes, error)) {
                 QSqlDatabase::database(server, false).close();
                 connected = false;
-                if (!down)
-                    report(QStringLiteral("журнал на сервере недоступен: %1").arg(error));
-                down = true;
-                std::lock_guard lock(m_mutex);
-                m_healthy = false;
+                lost(error);
                 break;
             }
             if (!changes.empty())
                 delivered = changes.back().seq;
             if (haveFile)
                 forget(local, delivered);
-            if (down)
-                report(QStringLiteral("журнал на сервере снова доступен"));
-            down = false;
             {
                 std::lock_guard lock(m_mutex);
                 m_healthy = true;
@@ -458,6 +457,9 @@ void JournalForwarder::run() {
                     m_answered = std::max(m_answered, asked);
             }
             m_delivered.notify_all();
+            if (down)
+                report(QStringLiteral("журнал на сервере снова доступен"));
+            down = false;
             if (changes.empty())
                 break;
             std::lock_guard lock(m_mutex);
