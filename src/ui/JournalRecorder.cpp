@@ -165,8 +165,8 @@ void JournalRecorder::kioskState(const TDeviceItem& device, TThreadState state) 
     case tsDisconnected:
     case tsError:
         // A kiosk that never answered is not lost at every retry; only a connection that
-        // stood is.
-        if (linked)
+        // stood is, and not one the operator ended by disabling the kiosk.
+        if (linked && device.Enabled())
             recordEvent(device, JournalEventKind::Lost, device.Health().lastError);
         m_linked.insert(&device, false);
         break;

@@ -254,6 +254,21 @@ TEST_F(JournalRecording, ConnectionsComeAndGo) {
     EXPECT_GT(got[1].size(), QStringLiteral("Киоск 1 lost ").size()) << "the reason is kept";
 }
 
+TEST_F(JournalRecording, AKioskDisabledByTheOperatorIsNotLost) {
+    start(1);
+    w->mnuRestoreClick();
+    w->FillList();
+    w->lvDevices->setCurrentItem(w->lvDevices->topLevelItem(0));
+    w->actDeviceDisable->trigger();
+    ASSERT_TRUE(waitUntil([&] {
+        return !w->Devices()[0]->ThreadTerminating() &&
+               w->Devices()[0]->ThreadState() == tsSuspended;
+    }));
+    testutil::pump(300);
+    flush();
+    EXPECT_EQ(events(), QStringList{QStringLiteral("Киоск 1 connected ")});
+}
+
 TEST_F(JournalRecording, AJournalThatCannotWriteIsToldOnce) {
     // A plain file where the journal's folder should be.
     testutil::writeFile(data.filePath(QStringLiteral("blocked")), "not a folder");
