@@ -33,13 +33,18 @@ public:
     QList<JournalRecord> orders(const JournalQuery& query, int limit);
     static JournalCursor cursorOf(const JournalRecord& record);
 
-    // Every order of the query, newest first, without prints (printedCount is filled),
-    // one at a time: a year of orders never sits in memory at once. False on a read error.
+    // Every order of the query, newest first, without prints, invoice and document
+    // (printedCount is filled), one at a time: a year of orders never sits in memory at once. False
+    // on a read error.
     bool forEach(const JournalQuery& query, const std::function<void(const JournalRecord&)>& row);
 
     // Counts, sums and waits of the orders opened in [from, to), and each kiosk's
     // availability in that period (up to now), also of kiosks without orders.
     JournalSummary totals(const QDateTime& from, const QDateTime& to);
+
+    // The time of the first order or connection event; invalid when there is none (then,
+    // or on a read error, lastError says which).
+    QDateTime firstTime();
 
     // The connection events in [from, to), oldest first.
     QList<JournalEvent> events(const QDateTime& from, const QDateTime& to);

@@ -61,16 +61,11 @@ int journalSummary(JournalReader& reader, QDateTime from, QDateTime to, QFile& o
     if (!to.isValid())
         to = QDate(9999, 1, 1).startOfDay();
     if (!from.isValid()) {
-        from = to;
-        JournalQuery all;
-        all.to = to;
-        if (!reader.forEach(all, [&](const JournalRecord& r) { from = std::min(from, r.opened); }))
+        from = reader.firstTime();
+        if (!from.isValid() && !reader.lastError().isEmpty())
             return journalFailure(reader.lastError());
-        const QList<JournalEvent> events = reader.events(QDateTime::fromMSecsSinceEpoch(0), to);
-        if (!reader.lastError().isEmpty())
-            return journalFailure(reader.lastError());
-        if (!events.isEmpty())
-            from = std::min(from, events.first().at);
+        if (!from.isValid() || from > to)
+            from = to;
     }
     const bool written = JournalCsv::writeSummary(reader, from, to, out);
     out.flush();
