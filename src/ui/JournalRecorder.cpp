@@ -53,6 +53,23 @@ JournalRecorder::JournalRecorder(const QString& folder, const QString& iniFileNa
                         .arg(OrderJournal::fileName(folder)));
     });
 
+    // A shared journal: the local file stays where every row is written first; the
+    // forwarder hands the rows on whenever the server answers.
+    const JournalSource source = JournalSource::fromIni(iniFileName);
+    if (source.shared()) {
+        if (!source.error.isEmpty()) {
+            QTimer::singleShot(0, this, [this, error = source.error] { emit failed(error); });
+        } else {
+            m_forwarder = std::make_unique<JournalForwarder>(folder, source);
+            m_forwarder->setFailureHandler([self](const QString& text) {
+                if (self)
+                    emit self->failed(text);
+            });
+            JournalForwarder* forwarder = m_forwarder.get();
+            m_journal->setWrittenHandler([forwarder] { forwarder->wake(); });
+        }
+    }
+
     // The journal prunes at every start; a console that runs for months prunes daily.
     m_prune = new QTimer(this);
     m_prune->setInterval(kPruneIntervalMs);
@@ -70,6 +87,7 @@ JournalRecorder::~JournalRecorder() {
     // the journal's own end tries once more for anything left.
     [[maybe_unused]] const bool written = m_journal->flush(kExitFlushMs);
     m_journal.reset();
+    m_forwarder.reset();
 }
 
 QString JournalRecorder::orderName(const QString& document) {
@@ -132,6 +150,12 @@ void JournalRecorder::receiptStarted(OrderJournal::Handle handle, int job) {
     m_receipts.insert(job, PendingReceipt{handle, PrinterType});
 }
 
+void JournalRecorder::reprintStarted(qint64 rowId, int job) {
+    if (!m_journal || rowId == 0 || job == 0)
+        return;
+    m_receipts.insert(job, PendingReceipt{0, PrinterType, rowId});
+}
+
 void JournalRecorder::receiptFinished(int job, const ReceiptOutcome& outcome) {
     const auto it = m_receipts.constFind(job);
     if (it == m_receipts.constEnd())
@@ -147,7 +171,10 @@ void JournalRecorder::receiptFinished(int job, const ReceiptOutcome& outcome) {
         print.outcome = QStringLiteral("Печать чека остановлена");
     else if (!outcome.ok)
         print.outcome = outcome.error;
-    m_journal->orderPrinted(pending.handle, print);
+    if (pending.rowId != 0)
+        m_journal->reprinted(pending.rowId, print);
+    else
+        m_journal->orderPrinted(pending.handle, print);
 }
 
 void JournalRecorder::kioskState(const TDeviceItem& device, TThreadState state) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/JournalEvent.h"
+#include "journal/JournalForwarder.h"
 #include "journal/JournalRecord.h"
 #include "journal/OrderJournal.h"
 
@@ -21,7 +22,9 @@ enum TThreadState : int;
 // waits a bounded moment for what is queued.
 //
 // Settings, section [Journal] of the ini file: KeepDays (400), how long orders are kept;
-// Console (the host name), the name this console's rows carry.
+// Console (the host name), the name this console's rows carry; Driver=QPSQL with Host,
+// Port, Database, User and PasswordFile: every row is also handed on to that shared
+// PostgreSQL journal, in order and once, whenever the server can be reached.
 class JournalRecorder : public QObject {
     Q_OBJECT
 public:
@@ -49,6 +52,9 @@ public:
     // A receipt given to the spooler as job; recorded when the job ends, also when its
     // window is gone by then.
     void receiptStarted(OrderJournal::Handle handle, int job);
+    // A receipt printed again from the journal's list for the order of row rowId, given to
+    // the spooler as job; recorded with that order when the job ends.
+    void reprintStarted(qint64 rowId, int job);
     // A state change the main window heard: connected, lost, version refused.
     void kioskState(const TDeviceItem& device, TThreadState state);
     void kioskRemoved(const TDeviceItem* device);
@@ -68,6 +74,9 @@ private:
     void receiptFinished(int job, const ReceiptOutcome& outcome);
     void recordEvent(const TDeviceItem& device, JournalEventKind kind, const QString& text);
 
+    // Declared before the journal: the journal's worker wakes the forwarder, so the
+    // journal goes first.
+    std::unique_ptr<JournalForwarder> m_forwarder;
     std::unique_ptr<OrderJournal> m_journal;
     QString m_console;
     int m_keepDays = kDefaultKeepDays;
@@ -76,6 +85,7 @@ private:
     struct PendingReceipt {
         OrderJournal::Handle handle = 0;
         int printerType = 0;
+        qint64 rowId = 0; // a reprint from the list: the order's row instead of a handle
     };
     QHash<int, PendingReceipt> m_receipts;
     QHash<const TDeviceItem*, bool> m_linked; // kiosks whose connection was recorded as up

@@ -5,6 +5,7 @@
 #include "ui/AlertSettings.h"
 #include "ui/Boxes.h"
 #include "ui/JournalRecorder.h"
+#include "ui/JournalTab.h"
 #include "ui/KioskLog.h"
 #include "ui/OrderAlerts.h"
 
@@ -395,6 +396,18 @@ void TfrmMain::FormCreate() {
         StatusBar->showMessage(text);
         if (TrayIcon)
             TrayIcon->ShowMessage(QStringLiteral("Журнал заказов"), text);
+    });
+
+    // The journal beside the kiosks: read when the operator turns to it, so that the list
+    // shows the orders of a minute ago; a copy printed there is recorded with its order.
+    tshJournal = new TJournalTab(DataFolder, PageControl);
+    PageControl->insertTab(1, tshJournal, QStringLiteral("Журнал заказов"));
+    tshJournal->onReprintStarted = [this](qint64 rowId, int job, const QString& /*printer*/) {
+        FJournal->reprintStarted(rowId, job);
+    };
+    connect(PageControl, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl->currentWidget() == tshJournal)
+            tshJournal->Refresh();
     });
 
     LoadIni();

@@ -23,6 +23,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
 class JournalRecorder;
+class TJournalTab;
 class TfrmOrderConfirm;
 class TKioskLog;
 class TOrderAlerts;
@@ -113,6 +114,7 @@ public:
     QTabWidget* PageControl = nullptr;
     QWidget* tshKiosks = nullptr;
     QWidget* tshLog = nullptr;
+    TJournalTab* tshJournal = nullptr; // "Журнал заказов"
     QPlainTextEdit* memLog = nullptr;
     QComboBox* cbxLogKiosk = nullptr;
     QTreeWidget* lvDevices = nullptr;

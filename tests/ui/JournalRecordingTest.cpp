@@ -12,7 +12,9 @@
 #include "kiosk/ClientThread.h"
 #include "printing/PrintSettings.h"
 #include "printing/ReceiptSpooler.h"
+#include "ui/JournalModel.h"
 #include "ui/JournalRecorder.h"
+#include "ui/JournalTab.h"
 #include "ui/MainForm.h"
 #include "ui/OrderConfirm.h"
 
@@ -25,6 +27,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -444,3 +448,44 @@ TEST(JournalRecorderTest, WithoutADataFolderNothingIsRecorded) {
 }
 
 } // namespace
+
+// The journal is a tab of the main window beside the kiosks; a copy printed there from an
+// order of the list is recorded with that order.
+TEST_F(JournalRecording, ACopyPrintedFromTheJournalTabIsRecordedWithItsOrder) {
+    testutil::SavedPrintSettings saved;
+    start(1);
+    PrintSettingsConfigured = true;
+    PrinterType = 3;
+    EscPosStatus = false;
+    EscPosConnection = ecNetwork;
+    EscPosHost = QStringLiteral("127.0.0.1");
+    LoopbackPrinter printer;
+    ASSERT_TRUE(printer.server.isListening());
+    EscPosPort = printer.server.serverPort();
+
+    TfrmOrderConfirm* window = pay(0, "730", sampleOrderLine());
+    ASSERT_NE(window, nullptr);
+    key(window->memInvoice, Qt::Key_Return);
+    flush();
+
+    ASSERT_EQ(w->PageControl->tabText(1), QStringLiteral("Журнал заказов"));
+    w->PageControl->setCurrentIndex(1); // turning to it reads the journal
+    TJournalTab* tab = w->tshJournal;
+    ASSERT_TRUE(waitUntil([&] { return tab->model()->rowCount() == 1; }));
+    tab->lvJournal->selectRow(0);
+    ASSERT_NE(tab->selectedRecord(), nullptr);
+    tab->btnJournalReprint->click();
+    ASSERT_TRUE(ReceiptSpooler::instance().waitForIdle(10000));
+    ASSERT_TRUE(waitUntil([&] { return !printer.received.isEmpty(); }));
+    testutil::pump(100); // the job's end reaches the recorder
+    flush();
+
+    const QList<JournalRecord> rows = orders();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].decision, JournalDecision::Confirmed);
+    ASSERT_EQ(rows[0].prints.size(), 1);
+    EXPECT_TRUE(rows[0].prints[0].printed);
+    EXPECT_EQ(rows[0].prints[0].connection,
+              QStringLiteral("127.0.0.1:%1").arg(printer.server.serverPort()));
+    EXPECT_EQ(rows[0].printedCount, 1);
+}
