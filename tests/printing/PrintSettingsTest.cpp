@@ -90,12 +90,24 @@ TEST_F(PrintSettingsTest, SaveThenLoadReturnsEverySetting) {
 
     // Keys in the order of the settings, integers in decimal, booleans as 1 and 0.
     const QString text = QString::fromUtf8(testutil::readFile(path()));
-    const QStringList keys = {
-        "PrinterType=0", "PrinterName=",   "PrinterFontName=", "PrinterFontSize=11",
-        "ComPort=34",    "ComRate=115200", "Code1=",           "Code2=",
-        "Code3=",        "Code4=",         "BarCodeOrder=1",   "BarCodePrice=1",
-        "EscPosConnection=3", "EscPosDevice=/dev/usb/lp1", "EscPosHost=192.168.0.40",
-        "EscPosPort=9101", "EscPosQueue=", "EscPosStatus=0"};
+    const QStringList keys = {"PrinterType=0",
+                              "PrinterName=",
+                              "PrinterFontName=",
+                              "PrinterFontSize=11",
+                              "ComPort=34",
+                              "ComRate=115200",
+                              "Code1=",
+                              "Code2=",
+                              "Code3=",
+                              "Code4=",
+                              "BarCodeOrder=1",
+                              "BarCodePrice=1",
+                              "EscPosConnection=3",
+                              "EscPosDevice=/dev/usb/lp1",
+                              "EscPosHost=192.168.0.40",
+                              "EscPosPort=9101",
+                              "EscPosQueue=",
+                              "EscPosStatus=0"};
     qsizetype at = 0;
     for (const QString& key : keys) {
         const qsizetype found = text.indexOf(QLatin1Char('\n') + key, at);

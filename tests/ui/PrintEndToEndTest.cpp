@@ -31,10 +31,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
-#include <QProgressBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
