@@ -26,8 +26,11 @@ const QString kColumns =
                    " o.document, o.decision, o.decided, o.wait_s,"
                    " (SELECT COUNT(*) FROM prints p WHERE p.order_id = o.id AND p.printed = 1)");
 
+// In UTC: a local time would ask the zone for every row read, and whoever shows a time
+// turns it to local time anyway.
 QDateTime timeOf(const QVariant& value) {
-    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong());
+    return value.isNull() ? QDateTime()
+                          : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
 }
 
 JournalRecord recordOf(const QSqlQuery& q) {

@@ -132,6 +132,28 @@ TEST(JournalCsv, FieldsAreQuotedWhereRfc4180AsksIt) {
         EXPECT_EQ(JournalCsv::field(c.in).toStdString(), c.out.toStdString()) << c.in.toStdString();
 }
 
+// The offset is the venue's own in every zone: west of Greenwich, off the whole hour,
+// and nought (where "Z" would say UTC, not the venue's clock).
+TEST(JournalCsv, TimesCarryTheZonesOffset) {
+    const struct {
+        const char* zone;
+        QByteArray opened;
+    } cases[] = {
+        {"Europe/London", "2026-01-15T09:00:00+00:00"},
+        {"America/St_Johns", "2026-01-15T05:30:00-03:30"},
+        {"Asia/Kathmandu", "2026-01-15T14:45:00+05:45"},
+        {"MSK-3", "2026-01-15T12:00:00+03:00"},
+    };
+    for (const auto& c : cases) {
+        testutil::ScopedTimeZone zone(c.zone);
+        JournalRecord r =
+            journaltest::record(1, QDateTime(QDate(2026, 1, 15), QTime(9, 0), Qt::UTC));
+        r.decision = JournalDecision::Open;
+        const QByteArray line = JournalCsv::line(r);
+        EXPECT_TRUE(line.startsWith(c.opened + ',')) << c.zone << ": " << line.toStdString();
+    }
+}
+
 struct TotalsCase {
     const char* name;
     QDate from, to;
