@@ -121,6 +121,26 @@ TDeviceHealth TDeviceItem::Health() const {
     return health;
 }
 
+void TDeviceItem::SeedHealth(const QList<QDateTime>& losses, const QString& lastError) {
+    using namespace std::chrono;
+    // The losses are counted on the steady clock: each journal time becomes the same
+    // distance before now on it.
+    const auto steadyNow = steady_clock::now();
+    const qint64 wallNow = QDateTime::currentMSecsSinceEpoch();
+    const qint64 day = duration_cast<milliseconds>(hours(24)).count();
+    std::lock_guard lock(FCriticalSection);
+    for (const QDateTime& at : losses) {
+        if (!at.isValid())
+            continue;
+        const qint64 ago = std::max<qint64>(0, wallNow - at.toMSecsSinceEpoch());
+        if (ago <= day)
+            FLosses.push_back(steadyNow - milliseconds(ago));
+    }
+    std::sort(FLosses.begin(), FLosses.end());
+    if (FLastError.isEmpty())
+        FLastError = lastError;
+}
+
 TVersion TDeviceItem::Version() const {
     std::lock_guard lock(FCriticalSection);
     return FVersion;

@@ -6,6 +6,7 @@
 #include "kiosk/KioskProtocol.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <atomic>
@@ -116,6 +117,11 @@ public:
 
     // The link's health figures; any thread.
     TDeviceHealth Health() const;
+    // At the start, from the journal of the last run: the times of the connections lost
+    // in the last 24 hours and the last error, so that a restart does not forget them.
+    // Losses older than 24 hours are left out and the others age out as live ones do; an
+    // error the link has met meanwhile is newer and stays.
+    void SeedHealth(const QList<QDateTime>& losses, const QString& lastError);
     QString Name; // main thread only
 
     // Order data, under the lock.

@@ -386,4 +386,43 @@ TEST_F(ConnectionThread, RecordOutlivesItsStoppingThread) {
     EXPECT_TRUE(waitUntil([&] { return weak.expired(); }, 2000));
 }
 
+// The journal's losses of the last run seed the figures at the start: only those of the
+// last 24 hours count, and whatever the link meets afterwards adds to them.
+TEST_F(ConnectionThread, SeededHealthCountsTheLastDayAndLiveLossesAddToIt) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const struct {
+        const char* what;
+        QList<QDateTime> losses;
+        int counted;
+    } cases[] = {
+        {"none", {}, 0},
+        {"within the day", {now.addSecs(-60), now.addSecs(-23 * 3600)}, 2},
+        {"older than a day", {now.addSecs(-25 * 3600), now.addDays(-30)}, 0},
+        {"mixed and out of order",
+         {now.addSecs(-3600), now.addSecs(-26 * 3600), now.addSecs(-7200)},
+         2},
+        {"a clock ahead of this one", {now.addSecs(120)}, 1},
+        {"an invalid time", {QDateTime()}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto fresh = makeDevice(testutil::freePort());
+        fresh->SeedHealth(c.losses, QStringLiteral("Connection reset by peer"));
+        EXPECT_EQ(fresh->Health().lossesLast24h, c.counted);
+        EXPECT_EQ(fresh->Health().lastError, QStringLiteral("Connection reset by peer"));
+        EXPECT_FALSE(fresh->Health().connectedSince.isValid());
+    }
+
+    connectAccepted();
+    device->SeedHealth({now.addSecs(-7200)}, QStringLiteral("Connection reset by peer"));
+    EXPECT_EQ(device->Health().lossesLast24h, 1);
+    kiosk.drop();
+    ASSERT_TRUE(kiosk.waitForConnections(2, 3000));
+    ASSERT_TRUE(waitUntil([&] { return device->Health().lossesLast24h == 2; }));
+    EXPECT_EQ(device->Health().lastError, QStringLiteral("Disconnected by zero length data"));
+    // A later seed never hides the error the link met itself.
+    device->SeedHealth({}, QStringLiteral("Connection reset by peer"));
+    EXPECT_EQ(device->Health().lastError, QStringLiteral("Disconnected by zero length data"));
+}
+
 } // namespace
