@@ -411,6 +411,8 @@ void TfrmMain::FormCreate() {
     });
 
     LoadIni();
+    // Before the threads start: what they meet from now on is newer than the journal.
+    seedDeviceHealth();
     LoadPrintSettings(IniFileName, kPrintSettingsSection);
     for (const auto& device : FDevices)
         if (device->Enabled())

@@ -162,6 +162,10 @@ private:
     void AdaptDashboard();
     void cbxFilterChange();
 
+    // The losses of the last 24 hours and the last error of each kiosk, from the journal
+    // of the last run, so that a restart does not wipe the column "Связь".
+    void seedDeviceHealth();
+
     void PlaceOrderWindow(TfrmOrderConfirm* window) const;
     // Every receipt's end, in the status bar; what the operator must act on also in the
     // tray, and a failure whose order window is gone in a box, since no one else can say it.

@@ -6,6 +6,7 @@
 
 #include "common/GlobConst.h"
 #include "core/IniFile.h"
+#include "journal/JournalReader.h"
 #include "platform/Error.h"
 #include "ui/DeviceProps.h"
 #include "ui/JournalRecorder.h"
@@ -17,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QHash>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTreeWidget>
@@ -31,6 +33,42 @@ const QString kDeviceListSection = QStringLiteral("DeviceList");
 void TfrmMain::LoadIni() {
     TIniFile ini(IniFileName);
     FDevices.LoadFromIni(ini, kDeviceListSection);
+}
+
+void TfrmMain::seedDeviceHealth() {
+    if (DataFolder.isEmpty() || !FJournal || !FJournal->enabled())
+        return;
+    // Only the events of one day, found through the index on their time: a journal of a
+    // year opens the console as fast as one of a day.
+    JournalReader reader(DataFolder);
+    if (!reader.open())
+        return; // no journal yet: there is nothing to remember
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    struct Seed {
+        QList<QDateTime> losses;
+        QString lastError;
+    };
+    QHash<QString, Seed> seeds;
+    for (const JournalEvent& event : reader.events(now.addDays(-1), now.addMSecs(1))) {
+        switch (event.kind) {
+        case JournalEventKind::Lost:
+            seeds[event.kiosk].losses << event.at;
+            seeds[event.kiosk].lastError = event.text;
+            break;
+        case JournalEventKind::Refused:
+            // Refused is no loss; its text is the kiosk's version.
+            seeds[event.kiosk].lastError =
+                QStringLiteral("версия киоска не поддерживается: %1").arg(event.text);
+            break;
+        case JournalEventKind::Connected:
+            break;
+        }
+    }
+    for (const auto& device : FDevices) {
+        const auto seed = seeds.constFind(device->Name);
+        if (seed != seeds.cend())
+            device->SeedHealth(seed->losses, seed->lastError);
+    }
 }
 
 void TfrmMain::SaveIni() {

@@ -2,6 +2,7 @@
 #include "UiTestSupport.h"
 
 #include "common/GlobConst.h"
+#include "journal/OrderJournal.h"
 #include "ui/DeviceProps.h"
 #include "ui/KioskLog.h"
 #include "ui/MainForm.h"
@@ -19,6 +20,7 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -304,6 +306,59 @@ TEST(MainFormTest, RowShowsTheKioskStateVersionAndAddress) {
     ASSERT_NE(showHealth, nullptr);
     showHealth->trigger();
     EXPECT_TRUE(w->lvDevices->isColumnHidden(TfrmMain::kHealthColumn));
+}
+
+// A restart keeps the column "Связь": the losses of the last 24 hours and the last error
+// come back from the journal of the data folder.
+TEST(MainFormTest, HealthColumnKeepsTheLastDaysLossesFromTheJournalAfterARestart) {
+    QTemporaryDir data;
+    ASSERT_TRUE(data.isValid());
+    const struct Restore {
+        QString folder = DataFolder;
+        ~Restore() { DataFolder = folder; }
+    } restore;
+    DataFolder = data.path() + QLatin1Char('/');
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto ago = [&](int minutes) { return now.addSecs(-60 * minutes); };
+    const QString k1 = QStringLiteral("Киоск 1");
+    const QString k2 = QStringLiteral("Киоск 2");
+    {
+        OrderJournal journal(data.path());
+        for (const JournalEvent& e : {
+                 JournalEvent{ago(26 * 60), k1, JournalEventKind::Lost, QStringLiteral("старая")},
+                 JournalEvent{ago(120), k1, JournalEventKind::Lost, QStringLiteral("Timed out")},
+                 JournalEvent{ago(119), k1, JournalEventKind::Connected, {}},
+                 JournalEvent{ago(60), k1, JournalEventKind::Lost,
+                              QStringLiteral("Connection reset by peer")},
+                 JournalEvent{ago(50), k1, JournalEventKind::Connected, {}},
+                 JournalEvent{ago(30), k2, JournalEventKind::Refused, QStringLiteral("13.9.0.0")},
+                 JournalEvent{ago(10), QStringLiteral("Киоск удалённый"), JournalEventKind::Lost,
+                              QStringLiteral("Timed out")},
+             })
+            journal.kioskEvent(e);
+        ASSERT_TRUE(journal.flush(5000));
+    }
+    TempIni ini;
+    // Disabled: no attempt of this run writes over what the journal said.
+    ini.WriteDevices({testutil::freePort(), testutil::freePort(), testutil::freePort()}, {0, 1, 2});
+    auto w = makeMain();
+    w->mnuRestoreClick();
+    const struct {
+        int device;
+        QString column;
+    } cases[] = {
+        {0, QStringLiteral("нет связи: Connection reset by peer, потерь за сутки: 2")},
+        {1, QStringLiteral("нет связи: версия киоска не поддерживается: 13.9.0.0, потерь за "
+                           "сутки: 0")},
+        {2, QStringLiteral("потерь за сутки: 0")},
+    };
+    for (const auto& c : cases) {
+        QTreeWidgetItem* row = rowOf(*w, c.device);
+        ASSERT_NE(row, nullptr) << c.device;
+        EXPECT_EQ(row->text(TfrmMain::kHealthColumn), c.column) << c.device;
+    }
+    EXPECT_TRUE(rowOf(*w, 0)->toolTip(0).contains(QStringLiteral("Потерь связи за 24 часа: 2")))
+        << rowOf(*w, 0)->toolTip(0).toStdString();
 }
 
 TEST(MainFormTest, LogPageKeepsTheTraceOfEveryKioskWithAFilter) {
