@@ -1,7 +1,6 @@
 #include "journal/JournalForwarder.h"
 
 #include "journal/OrderJournal.h"
-#include "platform/MainThread.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -329,29 +328,18 @@ void closeConnection(const QString& connection) {
 } // namespace
 
 JournalForwarder::JournalForwarder(const QString& folder, JournalSource source,
-                                   JournalForwarderOptions options)
-    : m_fileName(OrderJournal::fileName(folder))
+                                   JournalForwarderOptions options, FailureHandler onFailure)
+    : JournalWorker(std::move(onFailure))
+    , m_fileName(OrderJournal::fileName(folder))
     , m_source(std::move(source))
     , m_options(options)
     , m_connection(QStringLiteral("orvanta-journal-forwarder-%1")
-                       .arg(reinterpret_cast<quintptr>(this), 0, 16))
-    , m_alive(std::make_shared<bool>(true)) {
-    m_worker = std::thread([this] { run(); });
+                       .arg(reinterpret_cast<quintptr>(this), 0, 16)) {
+    start([this] { run(); });
 }
 
 JournalForwarder::~JournalForwarder() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
-    m_worker.join();
-    *m_alive = false;
-}
-
-void JournalForwarder::setFailureHandler(std::function<void(const QString&)> handler) {
-    std::lock_guard lock(m_mutex);
-    m_handler = std::move(handler);
+    stop();
 }
 
 void JournalForwarder::wake() {
@@ -379,20 +367,6 @@ bool JournalForwarder::healthy() const {
 qint64 JournalForwarder::deliveredSeq() const {
     std::lock_guard lock(m_mutex);
     return m_deliveredSeq;
-}
-
-void JournalForwarder::report(const QString& text) {
-    std::function<void(const QString&)> handler;
-    {
-        std::lock_guard lock(m_mutex);
-        handler = m_handler;
-    }
-    if (!handler)
-        return;
-    orvanta::MainThreadDispatcher::instance().post([alive = m_alive, handler, text] {
-        if (*alive)
-            handler(text);
-    });
 }
 
 void JournalForwarder::run() {

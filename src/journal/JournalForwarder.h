@@ -1,15 +1,12 @@
 #pragma once
 
 #include "journal/JournalSource.h"
+#include "journal/JournalWorker.h"
 
 #include <QString>
 
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 struct JournalForwarderOptions {
     // How often the local journal is looked at without a wake, and how soon a server
@@ -37,18 +34,17 @@ struct JournalForwarderOptions {
 // Wiring: make one beside the OrderJournal when source.shared(), and hand the journal's
 // writes on to wake():
 //   journal.setWrittenHandler([f = forwarder.get()] { f->wake(); });
-class JournalForwarder {
+class JournalForwarder : private JournalWorker {
 public:
+    // onFailure runs on the main thread (through the dispatcher) with the text for the
+    // status bar.
     JournalForwarder(const QString& folder, JournalSource source,
-                     JournalForwarderOptions options = {});
+                     JournalForwarderOptions options = {}, FailureHandler onFailure = {});
     // Ends the worker after the round it is in; what is not delivered waits in the file
     // for the next start.
     ~JournalForwarder();
     JournalForwarder(const JournalForwarder&) = delete;
     JournalForwarder& operator=(const JournalForwarder&) = delete;
-
-    // Runs on the main thread (through the dispatcher) with the text for the status bar.
-    void setFailureHandler(std::function<void(const QString&)> handler);
 
     // Something was written: look now rather than at the next interval. Any thread.
     void wake();
@@ -63,24 +59,16 @@ public:
 
 private:
     void run();
-    void report(const QString& text);
 
     QString m_fileName;
     JournalSource m_source;
     JournalForwarderOptions m_options;
     QString m_connection;
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::condition_variable m_delivered;
-    bool m_stop = false;
     bool m_woken = false;
     bool m_healthy = false;
     qint64 m_deliveredSeq = 0;
     std::uint64_t m_asked = 0;    // flushes asked for
     std::uint64_t m_answered = 0; // flushes that a round found nothing left for
-    std::function<void(const QString&)> m_handler;
-    std::shared_ptr<bool> m_alive;
-
-    std::thread m_worker;
 };

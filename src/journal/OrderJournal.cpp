@@ -1,7 +1,6 @@
 #include "journal/OrderJournal.h"
 
 #include "journal/JournalWriter.h"
-#include "platform/MainThread.h"
 
 #include <QFileInfo>
 
@@ -32,28 +31,17 @@ QString OrderJournal::fileName(const QString& folder) {
     return name + QStringLiteral("journal.sqlite");
 }
 
-OrderJournal::OrderJournal(const QString& folder, JournalOptions options)
-    : m_fileName(fileName(folder))
-    , m_options(options)
+OrderJournal::OrderJournal(const QString& folder, JournalOptions options, FailureHandler onFailure)
+    : JournalWorker(std::move(onFailure))
+    , m_fileName(fileName(folder))
+    , m_options(std::move(options))
     , m_connection(
-          QStringLiteral("orvanta-journal-%1").arg(reinterpret_cast<quintptr>(this), 0, 16))
-    , m_alive(std::make_shared<bool>(true)) {
-    m_worker = std::thread([this] { run(); });
+          QStringLiteral("orvanta-journal-%1").arg(reinterpret_cast<quintptr>(this), 0, 16)) {
+    start([this] { run(); });
 }
 
 OrderJournal::~OrderJournal() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
-    m_worker.join();
-    *m_alive = false;
-}
-
-void OrderJournal::setFailureHandler(std::function<void(const QString&)> handler) {
-    std::lock_guard lock(m_mutex);
-    m_handler = std::move(handler);
+    stop();
 }
 
 void OrderJournal::setWrittenHandler(std::function<void()> handler) {
@@ -118,20 +106,6 @@ std::size_t OrderJournal::queued() const {
     return m_queue.size();
 }
 
-void OrderJournal::report(const QString& text) {
-    std::function<void(const QString&)> handler;
-    {
-        std::lock_guard lock(m_mutex);
-        handler = m_handler;
-    }
-    if (!handler)
-        return;
-    orvanta::MainThreadDispatcher::instance().post([alive = m_alive, handler, text] {
-        if (*alive)
-            handler(text);
-    });
-}
-
 void OrderJournal::run() {
     JournalWriter writer(m_connection, m_fileName, m_options.keepDays);
     bool reported = false;
@@ -153,6 +127,11 @@ void OrderJournal::run() {
             for (std::size_t i = 0; i < m_queue.size() && i < kBatch; ++i)
                 batch.push_back(m_queue[i]);
         }
+        if (m_options.orderName)
+            for (Entry& entry : batch)
+                if (auto* opened = std::get_if<OpenedEntry>(&entry);
+                    opened && opened->record.orderName.isEmpty())
+                    opened->record.orderName = m_options.orderName(opened->record.document);
         if (!first && batch.empty() && stopping)
             break;
         ok = writer.ensureOpen() && (batch.empty() || writer.write(batch));

@@ -2,6 +2,7 @@
 
 #include "journal/JournalEvent.h"
 #include "journal/JournalRecord.h"
+#include "journal/JournalWorker.h"
 
 #include <QString>
 
@@ -9,16 +10,22 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <variant>
 
 struct JournalOptions {
-    int keepDays = 400;
+    // The two numbers in the order a caller writes them: {keepDays, retryMs}.
+    JournalOptions(int days = 400, int retry = 2000)
+        : keepDays(days)
+        , retryMs(retry) {}
+
+    int keepDays;
     // How soon a journal that could not write tries again (a full disk freed, a folder
     // mounted again).
-    int retryMs = 2000;
+    int retryMs;
+    // The order's name from its document (/order/name), found on the journal's thread
+    // for a row opened without one: reading a large order is no work for the operator's
+    // thread. Unset, the name stays as given.
+    std::function<QString(const QString& document)> orderName;
 };
 
 // The journal of every order window, in <folder>/journal.sqlite.
@@ -32,21 +39,21 @@ struct JournalOptions {
 // The file is in WAL mode, so a list or a CSV export reads it through another connection
 // (JournalReader) while the console writes. It is 0600: order documents say what
 // customers bought.
-class OrderJournal {
+class OrderJournal : private JournalWorker {
 public:
     using Handle = std::uint64_t;
 
     static QString fileName(const QString& folder);
 
-    explicit OrderJournal(const QString& folder, JournalOptions options = {});
+    // onFailure runs on the main thread (through the dispatcher) with the text for the
+    // status bar: once per failure, and once when a bad file was put aside.
+    explicit OrderJournal(const QString& folder, JournalOptions options = {},
+                          FailureHandler onFailure = {});
     // Writes what is still queued (one attempt), then ends the worker.
     ~OrderJournal();
     OrderJournal(const OrderJournal&) = delete;
     OrderJournal& operator=(const OrderJournal&) = delete;
 
-    // Runs on the main thread (through the dispatcher) with the text for the status
-    // bar: once per failure, and once when a bad file was put aside.
-    void setFailureHandler(std::function<void(const QString&)> handler);
     // Runs on the journal's worker thread after every batch it wrote, so that a
     // JournalForwarder hands the rows on at once; it must only wake, never wait.
     void setWrittenHandler(std::function<void()> handler);
@@ -99,25 +106,17 @@ public:
 private:
     void enqueue(Entry entry);
     void run();
-    void report(const QString& text);
 
     QString m_fileName;
     JournalOptions m_options;
     QString m_connection;
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;    // the worker: work queued, or the end
     std::condition_variable m_written; // flush: the queue moved on
     std::deque<Entry> m_queue;
     std::uint64_t m_enqueued = 0; // entries ever queued
     std::uint64_t m_done = 0;     // entries ever written
-    bool m_stop = false;
     bool m_healthy = true;
     bool m_tried = false; // the worker has tried the file once
     Handle m_nextHandle = 1;
-    std::function<void(const QString&)> m_handler;
     std::function<void()> m_writtenHandler;
-    std::shared_ptr<bool> m_alive; // main thread only: the handler's owner still exists
-
-    std::thread m_worker;
 };

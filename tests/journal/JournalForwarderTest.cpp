@@ -43,8 +43,8 @@ struct Console {
     Console(const PostgresServer& server, const QString& name)
         : journal(std::make_unique<OrderJournal>(dir.path()))
         , forwarder(std::make_unique<JournalForwarder>(dir.path(), server.source(kDatabase, name),
-                                                       JournalForwarderOptions{100, 7})) {
-        forwarder->setFailureHandler(reports.handler());
+                                                       JournalForwarderOptions{100, 7},
+                                                       reports.handler())) {
         journal->setWrittenHandler([f = forwarder.get()] { f->wake(); });
     }
 

@@ -296,8 +296,7 @@ TEST(OrderJournal, AFileOfANewerProgramIsLeftAloneAndReported) {
     journaltest::execute(file, JournalSchema::version1()
                                    << QStringLiteral("PRAGMA user_version = 99"));
     Reports reports;
-    OrderJournal journal(dir.path(), {400, 50});
-    journal.setFailureHandler(reports.handler());
+    OrderJournal journal(dir.path(), {400, 50}, reports.handler());
     journal.orderOpened(record(1, now()));
     ASSERT_TRUE(testutil::waitUntil([&] { return !reports.texts.isEmpty(); }, 10000));
     EXPECT_TRUE(reports.texts[0].contains(QStringLiteral("более новой версией")))
@@ -321,8 +320,7 @@ TEST_P(CorruptTest, IsPutAsideAndANewJournalBegins) {
     testutil::writeFile(file, GetParam().bytes);
     Reports reports;
     {
-        OrderJournal journal(dir.path());
-        journal.setFailureHandler(reports.handler());
+        OrderJournal journal(dir.path(), {}, reports.handler());
         journal.orderOpened(record(1, now()));
         ASSERT_TRUE(journal.flush(10000));
         journal.orderOpened(record(2, now()));
@@ -381,8 +379,7 @@ TEST(OrderJournal, AFullDiskIsReportedOnceAndTheQueuedRowsArriveOnceThereIsRoom)
         GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << tmpfs.error().toStdString();
 
     Reports reports;
-    OrderJournal journal(mountPoint, {400, 50});
-    journal.setFailureHandler(reports.handler());
+    OrderJournal journal(mountPoint, {400, 50}, reports.handler());
     ASSERT_TRUE(journal.flush(10000));
     const QString filler = mountPoint + QStringLiteral("/filler");
     ASSERT_GT(journaltest::fillUp(filler), 0);
@@ -455,8 +452,7 @@ TEST_P(KilledTest, EveryOrderReportedWrittenIsInTheFileAfterKill9) {
               QStringLiteral("ok"));
     Reports reports;
     {
-        OrderJournal journal(dir.path());
-        journal.setFailureHandler(reports.handler());
+        OrderJournal journal(dir.path(), {}, reports.handler());
         ASSERT_TRUE(journal.flush(10000));
         testutil::pump(100);
     }
