@@ -33,25 +33,13 @@ JournalRecorder::JournalRecorder(const QString& folder, const QString& iniFileNa
 
     JournalOptions options;
     options.keepDays = m_keepDays;
-    m_journal = std::make_unique<OrderJournal>(folder, options);
+    options.orderName = &JournalRecorder::orderName;
     QPointer<JournalRecorder> self(this);
-    m_journal->setFailureHandler([self](const QString& text) {
-        if (!self)
-            return;
-        self->m_told = true;
-        emit self->failed(text);
-    });
-    // The journal's worker tries the file as soon as it exists, which may be before the
-    // handler above is set: a journal that cannot write from the start would then never
-    // be told. A look after its first try closes that gap.
-    QTimer::singleShot(kStartCheckMs, this, [this, folder] {
-        if (m_told || m_journal->healthy())
-            return;
-        m_told = true;
-        emit failed(QStringLiteral("Журнал заказов не записывается (%1). "
-                                   "Заказы принимаются, записи ждут в памяти.")
-                        .arg(OrderJournal::fileName(folder)));
-    });
+    const auto tell = [self](const QString& text) {
+        if (self)
+            emit self->failed(text);
+    };
+    m_journal = std::make_unique<OrderJournal>(folder, options, tell);
 
     // A shared journal: the local file stays where every row is written first; the
     // forwarder hands the rows on whenever the server answers.
@@ -60,11 +48,8 @@ JournalRecorder::JournalRecorder(const QString& folder, const QString& iniFileNa
         if (!source.error.isEmpty()) {
             QTimer::singleShot(0, this, [this, error = source.error] { emit failed(error); });
         } else {
-            m_forwarder = std::make_unique<JournalForwarder>(folder, source);
-            m_forwarder->setFailureHandler([self](const QString& text) {
-                if (self)
-                    emit self->failed(text);
-            });
+            m_forwarder =
+                std::make_unique<JournalForwarder>(folder, source, JournalForwarderOptions{}, tell);
             JournalForwarder* forwarder = m_forwarder.get();
             m_journal->setWrittenHandler([forwarder] { forwarder->wake(); });
         }
@@ -112,14 +97,15 @@ OrderJournal::Handle JournalRecorder::orderOpened(TDeviceItem& device) {
     record.console = m_console;
     record.kiosk = device.Name;
     record.address = QStringLiteral("%1:%2").arg(device.Address()).arg(device.Port());
-    record.opened = QDateTime::currentDateTime();
+    // UTC: the journal keeps instants, and local time would ask the zone on this thread.
+    record.opened = QDateTime::currentDateTimeUtc();
     {
         TDeviceLock lock(device);
         record.sum = device.OrderBilled;
         record.invoice = device.Invoice;
         record.document = device.OrderXML;
     }
-    record.orderName = orderName(record.document);
+    // The name is read from the document on the journal's thread (options.orderName).
     return m_journal->orderOpened(record);
 }
 
@@ -127,14 +113,14 @@ void JournalRecorder::orderDecided(OrderJournal::Handle handle, JournalDecision 
                                    double waitSeconds) {
     if (!m_journal || handle == 0)
         return;
-    m_journal->orderDecided(handle, decision, QDateTime::currentDateTime(), waitSeconds);
+    m_journal->orderDecided(handle, decision, QDateTime::currentDateTimeUtc(), waitSeconds);
 }
 
 void JournalRecorder::receiptShown(OrderJournal::Handle handle, const QString& printer) {
     if (!m_journal || handle == 0)
         return;
     JournalPrint print;
-    print.at = QDateTime::currentDateTime();
+    print.at = QDateTime::currentDateTimeUtc();
     print.printerType = PrinterType;
     print.connection = printer;
     print.printed = false;
@@ -163,7 +149,7 @@ void JournalRecorder::receiptFinished(int job, const ReceiptOutcome& outcome) {
     const PendingReceipt pending = *it;
     m_receipts.erase(it);
     JournalPrint print;
-    print.at = QDateTime::currentDateTime();
+    print.at = QDateTime::currentDateTimeUtc();
     print.printerType = pending.printerType;
     print.connection = outcome.printer;
     print.printed = outcome.ok;
@@ -213,7 +199,7 @@ void JournalRecorder::kioskRemoved(const TDeviceItem* device) {
 void JournalRecorder::recordEvent(const TDeviceItem& device, JournalEventKind kind,
                                   const QString& text) {
     JournalEvent event;
-    event.at = QDateTime::currentDateTime();
+    event.at = QDateTime::currentDateTimeUtc();
     event.kiosk = device.Name;
     event.kind = kind;
     event.text = text;

@@ -31,9 +31,6 @@ public:
     static constexpr int kDefaultKeepDays = 400;
     static constexpr int kExitFlushMs = 3000;
     static constexpr int kPruneIntervalMs = 24 * 60 * 60 * 1000;
-    // When a journal that failed at its first try is told even though it found out before
-    // its failure handler was set.
-    static constexpr int kStartCheckMs = 3000;
 
     // An empty folder records nothing: without a data folder there is nowhere to keep it.
     JournalRecorder(const QString& folder, const QString& iniFileName, QObject* parent = nullptr);
@@ -81,7 +78,6 @@ private:
     QString m_console;
     int m_keepDays = kDefaultKeepDays;
     QTimer* m_prune = nullptr;
-    bool m_told = false; // a failure was told: the look after the start stays quiet
     struct PendingReceipt {
         OrderJournal::Handle handle = 0;
         int printerType = 0;
