@@ -106,8 +106,12 @@ TfrmOrderConfirm::TfrmOrderConfirm(QWidget* owner)
         auto* b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         b->setGeometry(geometry);
+        // Keys reach the buttons only through the form, which decides on a fresh press
+        // alone: a button that took the keyboard, or clicked on Enter as a default button
+        // does, would act on a key held down from the order before.
         b->setFocusPolicy(Qt::NoFocus);
         b->setAutoDefault(false);
+        b->setDefault(false);
         return b;
     };
     const int bottom = 416 - 13;
@@ -399,11 +403,26 @@ QChar keyChar(const QKeyEvent* e) {
         return {};
     }
 }
+
+// Enter or Esc of the window or its invoice; true when the key was one of them, whether
+// it decided or was held back as a repeat.
+bool formKey(TfrmOrderConfirm* window, const QKeyEvent* event) {
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    const QChar key = keyChar(event);
+    if (key.isNull())
+        return false;
+    // Enter or Esc held down from the order before, or repeated by the keyboard, reaches
+    // this window as presses as soon as it opens: only a fresh press decides an order the
+    // operator has seen. The repeat is taken, so that nothing else acts on it either.
+    if (event->isAutoRepeat())
+        return true;
+    return window->FormKeyPress(key);
+}
 } // namespace
 
 void TfrmOrderConfirm::keyPressEvent(QKeyEvent* event) {
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier) ||
-        !FormKeyPress(keyChar(event)))
+    if (!formKey(this, event))
         QWidget::keyPressEvent(event);
 }
 
@@ -431,8 +450,7 @@ void TfrmOrderConfirm::changeEvent(QEvent* event) {
 
 bool TfrmOrderConfirm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == memInvoice && event->type() == QEvent::KeyPress) {
-        auto* e = static_cast<QKeyEvent*>(event);
-        if (!(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && FormKeyPress(keyChar(e)))
+        if (formKey(this, static_cast<QKeyEvent*>(event)))
             return true;
     }
     return QWidget::eventFilter(watched, event);

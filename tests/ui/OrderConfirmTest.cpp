@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
@@ -180,6 +181,85 @@ TEST_F(OrderWindowLink, DecisionsReachTheKioskAndCloseTheWindow) {
         EXPECT_EQ(w->OrderWindows().size(), 0) << c.how << ": the window closes at once";
         EXPECT_TRUE(waitUntil([&] { return kiosks[0]->Count(c.word) == before + 1; }, 4000))
             << c.how;
+        kiosks[0]->Send("PAY_END");
+        testutil::pump(50);
+    }
+}
+
+// A key held down from the order before, or a keyboard that repeats: the repeats reach
+// the next order's window as presses. Only a fresh press decides, wherever the repeat
+// lands: on the invoice (which has the keyboard), on the window, or on one of its buttons.
+TEST_F(OrderWindowLink, HeldKeyDecidesNothingUntilPressedAfresh) {
+    start(1);
+    enum Target { tInvoice, tWindow, tAccept, tDeny, tResume };
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Target target;
+        QByteArray word; // what the fresh press sends
+    } cases[] = {
+        {"Return on the invoice", Qt::Key_Return, tInvoice, "ORDER_CONFIRM"},
+        {"keypad Enter on the invoice", Qt::Key_Enter, tInvoice, "ORDER_CONFIRM"},
+        {"Esc on the invoice", Qt::Key_Escape, tInvoice, "ORDER_CANCEL"},
+        {"Return on the window", Qt::Key_Return, tWindow, "ORDER_CONFIRM"},
+        {"Esc on the window", Qt::Key_Escape, tWindow, "ORDER_CANCEL"},
+        // A button that reacted to Enter or Space itself would click on a repeat.
+        {"Return on the accept button", Qt::Key_Return, tAccept, "ORDER_CONFIRM"},
+        {"Space on the accept button", Qt::Key_Space, tAccept, ""},
+        {"Esc on the deny button", Qt::Key_Escape, tDeny, "ORDER_CANCEL"},
+        {"Space on the resume button", Qt::Key_Space, tResume, ""},
+    };
+    const QList<QByteArray> decisions = {"ORDER_CONFIRM", "ORDER_CANCEL", "ORDER_RETURN"};
+    auto sent = [&](const QByteArray& word) { return kiosks[0]->Count(word); };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TfrmOrderConfirm* window = pay(0);
+        ASSERT_NE(window, nullptr);
+        QWidget* target = c.target == tInvoice  ? static_cast<QWidget*>(window->memInvoice)
+                          : c.target == tWindow ? static_cast<QWidget*>(window)
+                          : c.target == tAccept ? static_cast<QWidget*>(window->btnAccept)
+                          : c.target == tDeny   ? static_cast<QWidget*>(window->btnDeny)
+                                                : static_cast<QWidget*>(window->btnResumeOrder);
+        for (QPushButton* b :
+             {window->btnAccept, window->btnPrint, window->btnResumeOrder, window->btnDeny}) {
+            EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
+            EXPECT_FALSE(b->isDefault()) << b->objectName().toStdString();
+        }
+        QList<int> before;
+        for (const QByteArray& word : decisions)
+            before << sent(word);
+
+        QPointer<TfrmOrderConfirm> alive(window);
+        for (int i = 0; i < 3; ++i) {
+            QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier, QString(), true);
+            QApplication::sendEvent(target, &press);
+            QKeyEvent release(QEvent::KeyRelease, c.key, Qt::NoModifier, QString(), true);
+            QApplication::sendEvent(target, &release);
+        }
+        ASSERT_TRUE(alive) << "a repeated key closed the window";
+        ASSERT_EQ(w->OrderWindows().size(), 1) << "a repeated key closed the window";
+        EXPECT_TRUE(w->Devices()[0]->PendingCommands().empty())
+            << "a repeated key queued a decision";
+        // A decision goes out at the kiosk's next quiet second.
+        testutil::pump(1300);
+        for (int i = 0; i < decisions.size(); ++i)
+            EXPECT_EQ(sent(decisions[i]), before[i]) << decisions[i].constData();
+
+        // A fresh press of a deciding key decides, once.
+        if (c.word.isEmpty()) {
+            key(window->memInvoice, Qt::Key_Return);
+        } else {
+            QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
+            QApplication::sendEvent(target, &press);
+        }
+        const QByteArray word = c.word.isEmpty() ? QByteArray("ORDER_CONFIRM") : c.word;
+        EXPECT_TRUE(w->OrderWindows().isEmpty()) << "the fresh press did not decide";
+        const auto wordIndex = decisions.indexOf(word);
+        EXPECT_TRUE(waitUntil([&] { return sent(word) == before[wordIndex] + 1; }, 4000));
+        testutil::pump(300);
+        for (int i = 0; i < decisions.size(); ++i)
+            EXPECT_EQ(sent(decisions[i]), before[i] + (i == wordIndex ? 1 : 0))
+                << decisions[i].constData();
         kiosks[0]->Send("PAY_END");
         testutil::pump(50);
     }
