@@ -17,12 +17,13 @@
 #include "journal/JournalSchema.h"
 #include "journal/OrderJournal.h"
 #include "kiosk/ClientThread.h"
-#include "platform/MainThread.h"
 #include "ui/JournalModel.h"
 #include "ui/JournalRecorder.h"
 #include "ui/JournalTab.h"
 
-#include <QApplication>
+#include "support/BenchSupport.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -46,36 +47,11 @@
 
 namespace {
 
-constexpr int kLines = 50;
 constexpr qint64 kBigRows = 1000000;
 constexpr qint64 kTotalsRows = 100000;
 // A fleet of 100 kiosks taking about 100 orders a day each: a million orders is 100 days.
 constexpr int kKiosks = 100;
 constexpr int kDays = 100;
-
-QString fiftyLineDocument() {
-    QString xml = QStringLiteral("<order><name>125</name><datetime>2024-03-15T13:45:10+03:00"
-                                 "</datetime><kiosk><name>Киоск №1</name><organization><name>"
-                                 "ООО «Ромашка»</name><inn>7701234567</inn></organization>"
-                                 "</kiosk><invoice><header>Кафе «Ромашка»\nДобро пожаловать!"
-                                 "</header>");
-    for (int i = 0; i < kLines; ++i)
-        xml += QStringLiteral("<item><shortname>Капучино большой %1</shortname><value>2</value>"
-                              "<price>150.00</price><totalprice>%2</totalprice></item>")
-                   .arg(i)
-                   .arg(i % 5 ? 300 : 270);
-    return xml + QStringLiteral("<price>14700.00</price><payed>15000</payed><change>300</change>"
-                                "<footer>Спасибо за покупку!</footer></invoice></order>");
-}
-
-QString fiftyLineInvoice() {
-    QString text;
-    for (int i = 0; i < kLines; ++i)
-        text += QStringLiteral("Капучино большой %1  2 x 150.00 = %2\r\n")
-                    .arg(i)
-                    .arg(i % 5 ? 300 : 270);
-    return text + QStringLiteral("Итого: 14700.00");
-}
 
 // Rows of the big journal carry a short order: a million 50-line documents would be
 // several gigabytes on the disk, and the lists, totals and CSV read the same columns
@@ -335,8 +311,8 @@ void recordPayment(benchmark::State& state) {
     base.address = QStringLiteral("192.168.0.17");
     base.sum = 14700;
     base.orderName = QStringLiteral("125");
-    base.invoice = fiftyLineInvoice();
-    base.document = fiftyLineDocument();
+    base.invoice = bench::fiftyLineInvoice();
+    base.document = bench::fiftyLineDocument();
     JournalPrint print;
     print.printerType = 2;
     print.connection = QStringLiteral("192.168.0.40:9100");
@@ -378,8 +354,8 @@ void recordPaymentRecorder(benchmark::State& state) {
     {
         TDeviceLock lock(*device);
         device->OrderBilled = 14700;
-        device->Invoice = fiftyLineInvoice();
-        device->OrderXML = fiftyLineDocument();
+        device->Invoice = bench::fiftyLineInvoice();
+        device->OrderXML = bench::fiftyLineDocument();
     }
     const QString printer = QStringLiteral("Окно просмотра");
     double longest = 0;
@@ -629,13 +605,5 @@ BENCHMARK(rowsToPostgres)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManu
 #endif
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    orvanta::installQtDispatcherWaker();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    orvanta::MainThreadDispatcher::instance().close();
-    return 0;
+    return bench::runConsoleBenchmarks(argc, argv);
 }

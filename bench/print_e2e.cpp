@@ -28,6 +28,8 @@
 #include "printing/XMLUtils.h"
 #include "ui/OrderConfirm.h"
 
+#include "support/BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -64,23 +66,6 @@
 
 namespace {
 
-constexpr int kLines = 50;
-
-QString fiftyLineOrder() {
-    QString xml = QStringLiteral("<order><name>125</name><datetime>2024-03-15T13:45:10+03:00"
-                                 "</datetime><kiosk><name>Киоск №1</name><organization><name>"
-                                 "ООО «Ромашка»</name><inn>7701234567</inn></organization>"
-                                 "</kiosk><invoice><header>Кафе «Ромашка»\nДобро пожаловать!"
-                                 "</header>");
-    for (int i = 0; i < kLines; ++i)
-        xml += QStringLiteral("<item><shortname>Капучино большой %1</shortname><value>2</value>"
-                              "<price>150.00</price><totalprice>%2</totalprice></item>")
-                   .arg(i)
-                   .arg(i % 5 ? 300 : 270);
-    return xml + QStringLiteral("<price>14700.00</price><payed>15000</payed><change>300</change>"
-                                "<footer>Спасибо за покупку!</footer></invoice></order>");
-}
-
 QString findTool(const QString& name) {
     return QStandardPaths::findExecutable(
         name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin"), QStringLiteral("/sbin")});
@@ -103,7 +88,7 @@ bool waitFor(const std::function<bool()>& done, int ms) {
 // The receipt of the 50-line order as the ESC/POS printer gets it, composed without a port.
 QByteArray fiftyLineStream() {
     auto document = CreateXMLDocument();
-    document->LoadXML(fiftyLineOrder());
+    document->LoadXML(bench::fiftyLineDocument());
     auto output = std::make_unique<MemoryEscPosOutput>();
     MemoryEscPosOutput* memory = output.get();
     TESCPOSPrinter printer(std::move(output));
@@ -367,7 +352,7 @@ private:
 struct OrderWindow {
     OrderWindow() {
         device->Name = QStringLiteral("Киоск 1");
-        device->OrderXML = fiftyLineOrder();
+        device->OrderXML = bench::fiftyLineDocument();
         window->SetDevice(device);
         window->PrepareForShow();
     }
@@ -574,7 +559,7 @@ void mainThread(benchmark::State& state, bool slow) {
     useNetworkPrinter(printer.port());
     auto document = CreateXMLDocument();
     document->SetAsync(false);
-    document->LoadXML(fiftyLineOrder());
+    document->LoadXML(bench::fiftyLineDocument());
     QObject owner;
     ReceiptSpooler& spooler = ReceiptSpooler::instance();
     double longest = 0;

@@ -1,16 +1,20 @@
 // The console's figures: start-up until the tray icon is up, PAY_BLOCK to a visible
-// order window with 100 kiosks connected, the idle CPU of the whole console with
+// order window with 100 kiosks connected (with and without the order journal recording),
+// the idle CPU of the whole console with
 // 500 connected kiosks and its window shown, and the exit time.
 //
 // The kiosks run in this process on their own thread (QTcpServer), so the console's
 // threads and event loop are measured as they are in the real program.
 #include "common/GlobConst.h"
 #include "core/MegaThread.h"
+#include "journal/OrderJournal.h"
 #include "platform/MainThread.h"
 #include "ui/MainForm.h"
 #include "ui/OrderAlerts.h"
 #include "ui/OrderConfirm.h"
 #include "ui/TrayIcon.h"
+
+#include "support/BenchSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -27,6 +31,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -160,30 +165,40 @@ BENCHMARK(BM_StartupToTray)
     ->Iterations(3)
     ->UseRealTime();
 
-// PAY_BLOCK on the wire until the order window is visible (argument 0), or until the
+// PAY_BLOCK on the wire until the order window is visible (notification 0), or until the
 // operator has been told: the desktop notification, or the tray's message where the
-// session has no notification service (argument 1). 100 kiosks connected.
+// session has no notification service (notification 1). 100 kiosks connected. With
+// journal 1 the console has a data folder, so the order journal records every window as
+// it opens and ends, as at a venue; with 0 it has none and records nothing.
 void BM_PayBlockTo(benchmark::State& state) {
     constexpr int kKiosks = 100;
     const bool untilNotified = state.range(0) == 1;
+    const bool recording = state.range(1) == 1;
     KioskFarm farm(kKiosks);
     QTemporaryDir dir;
     IniFileName = dir.filePath("Console.ini");
     writeIni(IniFileName, farm.Ports());
+    // The console records when it has a data folder (see TfrmMain's JournalRecorder).
+    const QString savedDataFolder = DataFolder;
+    DataFolder = recording ? dir.path() + QLatin1Char('/') : QString();
     auto w = std::make_unique<TfrmMain>();
     w->timDelayedStart->stop();
     pumpUntil([&] { return connectedCount(*w) == kKiosks; }, 20000);
     if (connectedCount(*w) != kKiosks) {
         state.SkipWithError("kiosks did not connect");
+        DataFolder = savedDataFolder;
         return;
     }
     int notices = 0;
     QObject::connect(w->Alerts(), &TOrderAlerts::notified, [&] { ++notices; });
+    std::vector<double> took;
     int k = 0;
     for (auto _ : state) {
         const int i = k++ % kKiosks;
         const TDeviceItem* device = w->Devices()[i].get();
         const int before = notices;
+        QElapsedTimer clock;
+        clock.start();
         farm.Send(i, "ORDER_SUM=250\r\nINVOICE=Tea%0D%0ACake\r\nPAY_BLOCK");
         pumpUntil(
             [&] {
@@ -193,18 +208,32 @@ void BM_PayBlockTo(benchmark::State& state) {
                 return o && o->isVisible();
             },
             5000);
+        took.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
         state.PauseTiming();
         farm.Send(i, "PAY_END");
         pumpUntil([&] { return w->OrderWindowOf(device) == nullptr; }, 5000);
         state.ResumeTiming();
     }
+    if (recording) {
+        // Every window's row and end is in the file, or the figure measured no journal.
+        if (!w->Journal()->flush(10000) || !QFile::exists(OrderJournal::fileName(DataFolder)))
+            state.SkipWithError("the journal recorded nothing");
+    }
     w.reset();
     TMegaThread::WaitForAllThreads(2000);
+    DataFolder = savedDataFolder;
+    if (!took.empty()) {
+        std::sort(took.begin(), took.end());
+        state.counters["median_ms"] = took[took.size() / 2];
+        state.counters["max_ms"] = took.back();
+    }
 }
 BENCHMARK(BM_PayBlockTo)
-    ->ArgName("notification")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"notification", "journal"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(50)
     ->UseRealTime();
@@ -248,13 +277,5 @@ BENCHMARK(BM_IdleCpu500)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    orvanta::installQtDispatcherWaker();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    orvanta::MainThreadDispatcher::instance().close();
-    return 0;
+    return bench::runConsoleBenchmarks(argc, argv);
 }
