@@ -1,7 +1,7 @@
 // The console's figures: start-up until the tray icon is up, PAY_BLOCK to a visible
 // order window with 100 kiosks connected (with and without the order journal recording),
-// the idle CPU of the whole console with
-// 500 connected kiosks and its window shown, and the exit time.
+// the idle CPU of the whole console with 500 connected kiosks and its window shown, and
+// the exit time.
 //
 // The kiosks run in this process on their own thread (QTcpServer), so the console's
 // threads and event loop are measured as they are in the real program.
