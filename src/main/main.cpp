@@ -4,6 +4,7 @@
 #include "core/MegaThread.h"
 #include "journal/JournalCsv.h"
 #include "journal/JournalReader.h"
+#include "journal/JournalSource.h"
 #include "platform/MainThread.h"
 #include "platform/ProcessLimits.h"
 #include "platform/TerminationSignals.h"
@@ -76,9 +77,10 @@ int journalSummary(JournalReader& reader, QDateTime from, QDateTime to, QFile& o
 }
 
 // "orvanta-console journal --csv|--summary [--from YYYY-MM-DD] [--to YYYY-MM-DD]": the
-// journal of the data folder on standard output. It reads the file beside a running
-// console and never becomes one: no display, no windows, no kiosks.
-int runJournalCommand(int argc, char** argv, const QString& folder) {
+// journal on standard output: the shared one of every console when the console's ini
+// says [Journal] Driver=QPSQL, else the file of the data folder. It reads beside a
+// running console and never becomes one: no display, no windows, no kiosks.
+int runJournalCommand(int argc, char** argv, const QString& folder, const QString& iniFileName) {
     QCoreApplication app(argc, argv); // Qt SQL finds its driver through the application
     const QString usage = QStringLiteral(
         "вызов: orvanta-console journal --csv|--summary [--from ГГГГ-ММ-ДД] [--to ГГГГ-ММ-ДД]");
@@ -117,27 +119,36 @@ int runJournalCommand(int argc, char** argv, const QString& folder) {
     if (folder.isEmpty())
         return journalFailure(QStringLiteral("нет папки данных"));
 
-    JournalReader reader(folder);
-    if (!reader.open())
-        return journalFailure(reader.lastError());
+    const JournalSource source = JournalSource::fromIni(iniFileName);
+    const std::unique_ptr<JournalReader> reader = source.shared()
+                                                      ? std::make_unique<JournalReader>(source)
+                                                      : std::make_unique<JournalReader>(folder);
+    if (!reader->open())
+        return journalFailure(
+            source.shared()
+                ? QStringLiteral("общий журнал на сервере %1:%2 (база %3) не читается: %4")
+                      .arg(source.host)
+                      .arg(source.port)
+                      .arg(source.database, reader->lastError())
+                : reader->lastError());
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         return journalFailure(out.errorString());
     if (summary)
-        return journalSummary(reader, from, to, out);
+        return journalSummary(*reader, from, to, out);
     JournalQuery query;
     query.from = from;
     query.to = to;
     // A file that is no journal fails on its first read: said before a line is printed,
     // so that a script never takes a bare header for an empty period.
-    [[maybe_unused]] const QList<JournalRecord> first = reader.orders(query, 1);
-    if (!reader.lastError().isEmpty())
-        return journalFailure(reader.lastError());
-    const bool written = JournalCsv::write(reader, query, out);
+    [[maybe_unused]] const QList<JournalRecord> first = reader->orders(query, 1);
+    if (!reader->lastError().isEmpty())
+        return journalFailure(reader->lastError());
+    const bool written = JournalCsv::write(*reader, query, out);
     out.flush();
     if (!written)
-        return journalFailure(reader.lastError().isEmpty() ? out.errorString()
-                                                           : reader.lastError());
+        return journalFailure(reader->lastError().isEmpty() ? out.errorString()
+                                                            : reader->lastError());
     return 0;
 }
 
@@ -148,7 +159,9 @@ int main(int argc, char** argv) {
     // terminal without a display, and the one-console rule is not theirs.
     if (argc > 1 && qstrcmp(argv[1], "journal") == 0) {
         const TInitResult init = InitGlobConst();
-        return runJournalCommand(argc, argv, init == TInitResult::Ok ? DataFolder : QString());
+        const bool ok = init == TInitResult::Ok;
+        return runJournalCommand(argc, argv, ok ? DataFolder : QString(),
+                                 ok ? IniFileName : QString());
     }
 
     // Process initialisation: the data folder and the configuration file name.

@@ -1,5 +1,6 @@
 // "orvanta-console journal": the journal of the data folder as CSV on standard output,
 // from the built program, without a display, in a time zone of the test's choosing.
+#include "SharedJournalSupport.h"
 #include "TestUtil.h"
 
 #include "journal/JournalCsv.h"
@@ -213,6 +214,53 @@ TEST_F(JournalCommandLine, AJournalThatCannotBeReadExitsWith2) {
             EXPECT_TRUE(run.out.isEmpty()) << command << run.out.toStdString();
             EXPECT_FALSE(run.err.isEmpty()) << command;
         }
+    }
+}
+
+// With [Journal] Driver=QPSQL in the console's ini the command reads the shared journal:
+// the orders of every console, and a server that is away is an error, never the file.
+TEST(JournalCommandLineShared, ReadsEveryConsolesOrdersFromTheServer) {
+    SharedJournal shared;
+    if (!shared.available())
+        GTEST_SKIP() << shared.error().toStdString();
+    ASSERT_TRUE(shared.start()) << shared.error().toStdString();
+    QTemporaryDir appData;
+    QTemporaryDir other;
+    ASSERT_TRUE(QDir(appData.path()).mkpath(QStringLiteral("Selvane")));
+    const QString folder = appData.filePath(QStringLiteral("Selvane"));
+    ASSERT_TRUE(shared.record(folder, QStringLiteral("Касса 1"),
+                              {order(QStringLiteral("Киоск 1"), utc(1, 7, 0), 250, "125")}))
+        << shared.error().toStdString();
+    ASSERT_TRUE(shared.record(other.path(), QStringLiteral("Касса 2"),
+                              {order(QStringLiteral("Киоск 7"), utc(1, 8, 0), 99.99, "126")}))
+        << shared.error().toStdString();
+    const JournalSource source = shared.source(QStringLiteral("Касса 1"));
+    testutil::writeFile(folder + QStringLiteral("/orvanta-console.ini"),
+                        QStringLiteral("[Journal]\nDriver=QPSQL\nHost=%1\nPort=%2\nDatabase=%3\n"
+                                       "User=%4\nConsole=Касса 1\n")
+                            .arg(source.host)
+                            .arg(source.port)
+                            .arg(source.database, source.user)
+                            .toUtf8());
+
+    const ConsoleRun csv = console(appData.path(), {"--csv"});
+    EXPECT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+    EXPECT_EQ(csv.out, kHeader + "2026-03-01T11:00:00+03:00,Киоск 7,126,99.99,open,,,0\r\n" +
+                           "2026-03-01T10:00:00+03:00,Киоск 1,125,250.00,open,,,0\r\n");
+    const ConsoleRun summary = console(appData.path(), {"--summary"});
+    EXPECT_EQ(summary.exitCode, 0) << summary.err.toStdString();
+    EXPECT_TRUE(summary.out.contains("\r\nВсе киоски,2,349.99,")) << summary.out.toStdString();
+
+    ASSERT_TRUE(shared.server().stop()) << shared.error().toStdString();
+    for (const char* command : {"--csv", "--summary"}) {
+        const ConsoleRun run = console(appData.path(), {command});
+        EXPECT_EQ(run.exitCode, 2) << command;
+        EXPECT_TRUE(run.out.isEmpty()) << command << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("общий журнал на сервере %1:%2")
+                                         .arg(source.host)
+                                         .arg(source.port)
+                                         .toUtf8()))
+            << command << run.err.toStdString();
     }
 }
 
