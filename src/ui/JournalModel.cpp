@@ -6,7 +6,20 @@
 
 JournalModel::JournalModel(JournalReader& reader, QObject* parent)
     : QAbstractTableModel(parent)
-    , m_reader(reader) {}
+    , m_reader(&reader) {}
+
+void JournalModel::setReader(JournalReader& reader) {
+    clear();
+    m_reader = &reader;
+}
+
+void JournalModel::setShowConsole(bool show) {
+    if (show == m_showConsole)
+        return;
+    beginResetModel();
+    m_showConsole = show;
+    endResetModel();
+}
 
 void JournalModel::setQuery(const JournalQuery& query) {
     beginResetModel();
@@ -61,7 +74,7 @@ int JournalModel::rowCount(const QModelIndex& parent) const {
 }
 
 int JournalModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : colCount;
+    return parent.isValid() ? 0 : m_showConsole ? colCount : colConsole;
 }
 
 QVariant JournalModel::data(const QModelIndex& index, int role) const {
@@ -97,6 +110,8 @@ QVariant JournalModel::data(const QModelIndex& index, int role) const {
         return r.decision == JournalDecision::Open ? QString() : waitText(r.waitSeconds);
     case colPrints:
         return r.printedCount;
+    case colConsole:
+        return r.console;
     default:
         return {};
     }
@@ -120,6 +135,8 @@ QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int 
         return QStringLiteral("Ожидание");
     case colPrints:
         return QStringLiteral("Чеков");
+    case colConsole:
+        return QStringLiteral("Касса");
     default:
         return {};
     }
@@ -135,7 +152,7 @@ void JournalModel::fetchMore(const QModelIndex& parent) {
     JournalQuery page = m_query;
     if (!m_rows.isEmpty())
         page.after = JournalReader::cursorOf(m_rows.constLast());
-    const QList<JournalRecord> rows = m_reader.orders(page, kPageSize);
+    const QList<JournalRecord> rows = m_reader->orders(page, kPageSize);
     // A short page is the last one; so is a failed read, or the view would ask again at
     // every scroll.
     m_atEnd = rows.size() < kPageSize;

@@ -24,14 +24,22 @@ public:
         colDecision,
         colWait,
         colPrints,
+        colConsole, // only with the journal shared by several consoles
         colCount
     };
     static constexpr int kPageSize = 200;
     // The row's id in the file, for Qt::UserRole.
     static constexpr int kIdRole = Qt::UserRole;
 
-    // reader belongs to the caller and outlives the model.
+    // reader belongs to the caller and outlives the model (or the next setReader).
     explicit JournalModel(JournalReader& reader, QObject* parent = nullptr);
+
+    // Another reader (a new connection to the shared journal); the list is emptied.
+    void setReader(JournalReader& reader);
+    // The column of the console that took each order: the shared journal holds the
+    // orders of every console, and the same kiosk names may stand at several of them.
+    void setShowConsole(bool show);
+    bool showConsole() const { return m_showConsole; }
 
     // Starts the list over for query (its cursor is ignored) and reads the first page.
     void setQuery(const JournalQuery& query);
@@ -56,8 +64,9 @@ public:
     void fetchMore(const QModelIndex& parent = {}) override;
 
 private:
-    JournalReader& m_reader;
+    JournalReader* m_reader;
     JournalQuery m_query;
     QList<JournalRecord> m_rows;
     bool m_atEnd = true;
+    bool m_showConsole = false;
 };

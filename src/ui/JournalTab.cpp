@@ -52,14 +52,17 @@ QString printerText(const JournalPrint& print) {
 
 } // namespace
 
-TJournalTab::TJournalTab(const QString& dataFolder, QWidget* parent)
+TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source, QWidget* parent)
     : QWidget(parent)
     , m_folder(dataFolder)
-    , m_reader(std::make_unique<JournalReader>(dataFolder))
+    , m_source(source)
+    , m_reader(source.shared() ? std::make_unique<JournalReader>(source)
+                               : std::make_unique<JournalReader>(dataFolder))
     , m_askFileName(askFileName)
     , m_now([] { return QDateTime::currentDateTime(); }) {
     setObjectName(QStringLiteral("tshJournal"));
     m_model = new JournalModel(*m_reader, this);
+    m_model->setShowConsole(m_source.shared());
 
     auto* root = new QVBoxLayout(this);
     auto* filters = new QHBoxLayout;
@@ -95,6 +98,10 @@ TJournalTab::TJournalTab(const QString& dataFolder, QWidget* parent)
         cbxJournalDecision->addItem(JournalModel::decisionText(d), static_cast<int>(d));
     filters->addWidget(cbxJournalDecision);
     filters->addStretch(1);
+
+    btnJournalRefresh = new QPushButton(QStringLiteral("Обновить"), this);
+    btnJournalRefresh->setObjectName(QStringLiteral("btnJournalRefresh"));
+    filters->addWidget(btnJournalRefresh);
 
     btnJournalCsv = new QPushButton(QStringLiteral("Сохранить CSV"), this);
     btnJournalCsv->setObjectName(QStringLiteral("btnJournalCsv"));
@@ -183,8 +190,11 @@ TJournalTab::TJournalTab(const QString& dataFolder, QWidget* parent)
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { lvJournalSelect(); });
     connect(btnJournalReprint, &QPushButton::clicked, this, [this] { btnJournalReprintClick(); });
     connect(btnJournalCsv, &QPushButton::clicked, this, [this] { btnJournalCsvClick(); });
+    connect(btnJournalRefresh, &QPushButton::clicked, this, [this] { Refresh(); });
 
-    Refresh();
+    // The file is read at once; the server only when asked (see the class).
+    if (!m_source.shared())
+        Refresh();
 }
 
 TJournalTab::~TJournalTab() {
@@ -244,18 +254,27 @@ void TJournalTab::Refresh() {
         showEmpty(QStringLiteral("Журнал заказов не ведётся: нет папки данных"));
         return;
     }
-    if (!QFileInfo::exists(OrderJournal::fileName(m_folder))) {
+    if (m_source.shared()) {
+        // A connection that failed, or one the server has dropped since, is not tried
+        // again by its reader: a new reader connects anew.
+        if (!m_readable)
+            renewReader();
+    } else if (!QFileInfo::exists(OrderJournal::fileName(m_folder))) {
         // No order window has been recorded yet: nothing has gone wrong.
         showEmpty(QStringLiteral("Журнал пока пуст"));
         return;
     }
     if (!m_reader->open()) {
-        showEmpty(QStringLiteral("Журнал заказов не читается: %1").arg(m_reader->lastError()));
+        showEmpty(unreadableText(m_reader->lastError()));
+        return;
+    }
+    const JournalQuery query = currentQuery();
+    const JournalSummary summary = m_reader->totals(query.from, query.to);
+    if (!m_reader->lastError().isEmpty()) {
+        showEmpty(unreadableText(m_reader->lastError()));
         return;
     }
     m_readable = true;
-    const JournalQuery query = currentQuery();
-    const JournalSummary summary = m_reader->totals(query.from, query.to);
     QStringList kiosks;
     for (const JournalTotals& t : summary.kiosks)
         kiosks << t.kiosk;
@@ -265,6 +284,39 @@ void TJournalTab::Refresh() {
         QStringLiteral("%1 — %2").arg(query.from.toString(QStringLiteral("dd.MM.yyyy")),
                                       query.to.addDays(-1).toString(QStringLiteral("dd.MM.yyyy"))));
     listOrders();
+}
+
+void TJournalTab::renewReader() {
+    auto fresh = m_source.shared() ? std::make_unique<JournalReader>(m_source)
+                                   : std::make_unique<JournalReader>(m_folder);
+    m_model->setReader(*fresh);
+    m_reader = std::move(fresh);
+}
+
+QString TJournalTab::unreadableText(const QString& reason) const {
+    if (m_source.shared())
+        return QStringLiteral("Общий журнал заказов на сервере %1:%2 не читается: %3")
+            .arg(m_source.host)
+            .arg(m_source.port)
+            .arg(reason);
+    return QStringLiteral("Журнал заказов не читается: %1").arg(reason);
+}
+
+qint64 TJournalTab::localRowOf(const JournalRecord& record) const {
+    if (!m_source.shared())
+        return record.id;
+    if (record.console != m_source.console || m_folder.isEmpty())
+        return 0;
+    // The shared row knows its console but not its row in that console's file; the order
+    // is found there by its kiosk and the millisecond it opened, which the forwarder
+    // copies as they are.
+    JournalReader local(m_folder);
+    JournalQuery query;
+    query.from = record.opened;
+    query.to = record.opened.addMSecs(1);
+    query.kiosk = record.kiosk;
+    const QList<JournalRecord> rows = local.orders(query, 2);
+    return rows.size() == 1 ? rows.constFirst().id : 0;
 }
 
 void TJournalTab::listOrders() {
@@ -348,9 +400,16 @@ void TJournalTab::btnJournalReprintClick() {
             lblJournalPrintState->setText(QStringLiteral("Чек открыт в окне просмотра"));
             return;
         }
+        const qint64 row = localRowOf(record);
+        if (row == 0) {
+            lblJournalPrintState->setText(
+                QStringLiteral("Печать копии: %1 (заказ кассы «%2», в журнал не записана)")
+                    .arg(started->printer, record.console));
+            return;
+        }
         lblJournalPrintState->setText(QStringLiteral("Печать копии: %1").arg(started->printer));
         if (onReprintStarted)
-            onReprintStarted(record.id, started->job, started->printer);
+            onReprintStarted(row, started->job, started->printer);
         return;
     } catch (const orvanta::Exception& e) {
         error = e.message();

@@ -2,6 +2,7 @@
 
 #include "journal/JournalQuery.h"
 #include "journal/JournalRecord.h"
+#include "journal/JournalSource.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -26,9 +27,15 @@ class TJournalTotalsView;
 
 // The page "Журнал заказов" of the main window: the orders of a period, newest first,
 // filtered by kiosk and decision; the chosen order's invoice and prints; a copy of its
-// receipt; the period's totals; both as CSV. It reads the journal file through a reader
-// of its own on the main thread, a page at a time, so it never waits on the journal's
+// receipt; the period's totals; both as CSV. It reads the journal through a reader of
+// its own on the main thread, a page at a time, so it never waits on the journal's
 // writer and a large journal opens at once.
+//
+// With a shared journal (source.shared()) it reads the orders of every console from the
+// server, with a column of the console. The server is asked only in Refresh (the main
+// window calls it when the operator turns to the tab, and "Обновить" does), never when the
+// tab is made: a server that does not answer holds the operator up for the reader's
+// connect timeout at most, and only when they asked for the journal.
 class TJournalTab : public QWidget {
     Q_OBJECT
 public:
@@ -37,7 +44,8 @@ public:
     // Asks where to save a CSV file; an empty name means the operator changed their mind.
     using FileNameAsker = std::function<QString(QWidget* parent, const QString& suggested)>;
 
-    TJournalTab(const QString& dataFolder, QWidget* parent = nullptr);
+    explicit TJournalTab(const QString& dataFolder, const JournalSource& source = {},
+                         QWidget* parent = nullptr);
     ~TJournalTab() override;
 
     // The orders [from, to) of a period entry, in local time; the week starts on Monday.
@@ -48,7 +56,9 @@ public:
     JournalQuery currentQuery() const;
 
     // A copy of a receipt went to a printer as job (of ReceiptSpooler::instance()): the
-    // main window, which knows the journal and the spooler, records the print of row.
+    // main window, which knows the journal and the spooler, records the print of row, the
+    // order's row in this console's own file. Not called for an order of another console
+    // of the shared journal: that copy is printed and recorded nowhere.
     std::function<void(qint64 rowId, int job, const QString& printer)> onReprintStarted;
 
     // Replaces the file dialog of "Сохранить CSV" (tests give the name directly).
@@ -65,6 +75,7 @@ public:
     QDateEdit* dtpJournalTo = nullptr;
     QComboBox* cbxJournalKiosk = nullptr;
     QComboBox* cbxJournalDecision = nullptr;
+    QPushButton* btnJournalRefresh = nullptr;
     QPushButton* btnJournalCsv = nullptr;
     QTabWidget* pgcJournal = nullptr;
     QWidget* tshJournalOrders = nullptr;
@@ -91,12 +102,17 @@ private:
     void showDetails(const JournalRecord* record);
     void showEmpty(const QString& text);
     bool saveCsv(const QString& suggested, const std::function<bool(QIODevice&)>& write);
+    void renewReader();
+    QString unreadableText(const QString& reason) const;
+    // The row of record in this console's own file; 0 when it has none there.
+    qint64 localRowOf(const JournalRecord& record) const;
 
     QString m_folder;
+    JournalSource m_source;
     std::unique_ptr<JournalReader> m_reader;
     JournalModel* m_model = nullptr;
     FileNameAsker m_askFileName;
     std::function<QDateTime()> m_now;
     bool m_filling = false;  // filters set by the tab itself, not by the operator
-    bool m_readable = false; // the last Refresh could read the file
+    bool m_readable = false; // the last Refresh could read the journal
 };

@@ -13,6 +13,7 @@
 #include "board/DashboardOptions.h"
 #include "board/DashboardSettings.h"
 #include "common/GlobConst.h"
+#include "journal/JournalSource.h"
 #include "platform/Error.h"
 #include "printing/PrintDialog.h"
 #include "printing/PrintSettings.h"
@@ -400,7 +401,11 @@ void TfrmMain::FormCreate() {
 
     // The journal beside the kiosks: read when the operator turns to it, so that the list
     // shows the orders of a minute ago; a copy printed there is recorded with its order.
-    tshJournal = new TJournalTab(DataFolder, PageControl);
+    // With [Journal] Driver=QPSQL it is the shared journal of every console, and only
+    // then is the server asked.
+    tshJournal = new TJournalTab(
+        DataFolder, DataFolder.isEmpty() ? JournalSource{} : JournalSource::fromIni(IniFileName),
+        PageControl);
     PageControl->insertTab(1, tshJournal, QStringLiteral("Журнал заказов"));
     tshJournal->onReprintStarted = [this](qint64 rowId, int job, const QString& /*printer*/) {
         FJournal->reprintStarted(rowId, job);

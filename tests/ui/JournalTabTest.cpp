@@ -1,4 +1,5 @@
 #include "PrintSettingsSupport.h"
+#include "SharedJournalSupport.h"
 #include "TestUtil.h"
 #include "UiTestSupport.h"
 
@@ -584,6 +585,96 @@ TEST_F(JournalTabTest, ReprintGoesThroughTheCurrentPrinter) {
         }
         EXPECT_EQ(received.isEmpty(), !c.job) << received.size();
     }
+}
+
+// The shared journal: the orders of both consoles with their console, read when asked;
+// a server that is away is said in the list's place and read again by "Обновить"; a copy
+// of this console's order is recorded with it, another console's is only printed.
+TEST_F(JournalTabTest, TheSharedJournalListsEveryConsoleAndSaysWhenTheServerIsAway) {
+    SharedJournal shared;
+    if (!shared.available())
+        GTEST_SKIP() << shared.error().toStdString();
+    ASSERT_TRUE(shared.start()) << shared.error().toStdString();
+    const auto orderOf = [](const QString& name, const QDateTime& opened) {
+        JournalRecord r;
+        r.kiosk = QStringLiteral("Киоск 1");
+        r.address = QStringLiteral("127.0.0.1:5000");
+        r.opened = opened;
+        r.sum = 10;
+        r.orderName = name;
+        r.invoice = QStringLiteral("Заказ %1").arg(name);
+        r.document = QStringLiteral("<order><name>%1</name></order>").arg(name);
+        return r;
+    };
+    QTemporaryDir other;
+    ASSERT_TRUE(shared.record(m_dir.path(), QStringLiteral("Касса 1"),
+                              {orderOf(QStringLiteral("own"), at(kToday, 10))}))
+        << shared.error().toStdString();
+    ASSERT_TRUE(shared.record(other.path(), QStringLiteral("Касса 2"),
+                              {orderOf(QStringLiteral("theirs"), at(kToday, 11))}))
+        << shared.error().toStdString();
+
+    TJournalTab tab(m_dir.path(), shared.source(QStringLiteral("Касса 1")));
+    tab.setClock(now);
+    EXPECT_EQ(tab.model()->rowCount(), 0) << "the server is asked only when the tab is";
+    tab.btnJournalRefresh->click();
+    const JournalModel& m = *tab.model();
+    ASSERT_EQ(names(m), (QStringList{"theirs", "own"}));
+    ASSERT_EQ(m.columnCount(), JournalModel::colCount);
+    EXPECT_EQ(m.headerData(JournalModel::colConsole, Qt::Horizontal).toString(),
+              QStringLiteral("Касса"));
+    EXPECT_EQ(m.data(m.index(0, JournalModel::colConsole)).toString(), QStringLiteral("Касса 2"));
+    EXPECT_EQ(m.data(m.index(1, JournalModel::colConsole)).toString(), QStringLiteral("Касса 1"));
+
+    // Copies: this console's order is recorded with its row of this console's file.
+    JournalReader local(m_dir.path());
+    const QList<JournalRecord> localRows = local.orders(JournalQuery{}, 10);
+    ASSERT_EQ(localRows.size(), 1);
+    QTcpServer printer;
+    ASSERT_TRUE(printer.listen(QHostAddress::LocalHost));
+    QObject::connect(&printer, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = printer.nextPendingConnection())
+            s->setParent(&printer);
+    });
+    testutil::SavedPrintSettings saved;
+    TempIni ini;
+    PrintSettingsConfigured = true;
+    PrinterType = 3;
+    EscPosConnection = ecNetwork;
+    EscPosHost = QStringLiteral("127.0.0.1");
+    EscPosPort = printer.serverPort();
+    EscPosStatus = false;
+    const struct {
+        QString order;
+        std::optional<qint64> recordedRow;
+    } copies[] = {
+        {QStringLiteral("own"), localRows.constFirst().id},
+        {QStringLiteral("theirs"), std::nullopt},
+    };
+    for (const auto& c : copies) {
+        SCOPED_TRACE(c.order.toStdString());
+        std::optional<qint64> recorded;
+        tab.onReprintStarted = [&](qint64 row, int, const QString&) { recorded = row; };
+        select(tab, c.order);
+        tab.btnJournalReprint->click();
+        EXPECT_TRUE(ReceiptSpooler::instance().waitForIdle(10000));
+        EXPECT_EQ(recorded, c.recordedRow);
+        EXPECT_TRUE(tab.lblJournalPrintState->text().startsWith(QStringLiteral("Печать копии: ")))
+            << tab.lblJournalPrintState->text().toStdString();
+    }
+
+    ASSERT_TRUE(shared.server().stop()) << shared.error().toStdString();
+    tab.btnJournalRefresh->click();
+    EXPECT_EQ(m.rowCount(), 0);
+    EXPECT_TRUE(tab.lblJournalEmpty->isVisibleTo(&tab));
+    EXPECT_TRUE(tab.lblJournalEmpty->text().startsWith(
+        QStringLiteral("Общий журнал заказов на сервере 127.0.0.1:")))
+        << tab.lblJournalEmpty->text().toStdString();
+
+    ASSERT_TRUE(shared.server().start()) << shared.error().toStdString();
+    tab.btnJournalRefresh->click();
+    EXPECT_EQ(names(m), (QStringList{"theirs", "own"}));
+    EXPECT_FALSE(tab.lblJournalEmpty->isVisibleTo(&tab));
 }
 
 } // namespace
