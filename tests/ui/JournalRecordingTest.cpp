@@ -1,6 +1,7 @@
 // The console records every order window, its end and its receipts, and the kiosks'
 // connections, into the journal of its data folder; read back here as the journal's
 // readers read it, over kiosks on loopback.
+#include "ConsoleProcessSupport.h"
 #include "KioskSimSupport.h"
 #include "PrintSettingsSupport.h"
 #include "TestUtil.h"
@@ -19,12 +20,9 @@
 #include "ui/OrderConfirm.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -310,8 +308,6 @@ TEST_F(JournalRecording, AVersionRefusedIsRecorded) {
 // The console program itself, ended by a signal with order windows open: their rows say
 // closed, written before the process is gone.
 TEST(JournalRecordingProgram, OrderWindowsOpenAtASignalAreClosed) {
-    const QString program = testutil::binaryPath(QStringLiteral("src/main/orvanta-console"));
-    ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
     const struct {
         const char* name;
         int signal;
@@ -320,31 +316,13 @@ TEST(JournalRecordingProgram, OrderWindowsOpenAtASignalAreClosed) {
         SCOPED_TRACE(c.name);
         KioskSim sim;
         ASSERT_TRUE(sim.start(1));
-        QTemporaryDir dir;
-        ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Selvane")));
-        testutil::writeFile(dir.filePath(QStringLiteral("Selvane/orvanta-console.ini")),
-                            "[DeviceList]\nCount=1\n[DeviceList0]\nEnabled=1\nName=Киоск 1\n"
-                            "Address=127.0.0.1\nPort=" +
-                                QByteArray::number(sim.ports()[0]) + "\n");
-        QProcess console;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("ORVANTA_APPDATA"), dir.path());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        console.setProcessEnvironment(env);
-        console.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        console.start(program, {});
-        ASSERT_TRUE(console.waitForStarted());
-        ASSERT_TRUE(sim.waitForOutput(QStringLiteral("recv GET_WORK_STATE"), 10000));
-        sim.command(QStringLiteral("1 start"));
-        sim.command(QStringLiteral("1 pay 250"));
-        // The window keeps its kiosk's line alive once it is open.
-        ASSERT_TRUE(sim.waitForOutput(QStringLiteral("recv KEEP_ALIVE"), 10000))
-            << sim.output().toStdString();
-        ASSERT_EQ(::kill(static_cast<pid_t>(console.processId()), c.signal), 0);
-        ASSERT_TRUE(console.waitForFinished(5000));
-        EXPECT_EQ(console.exitCode(), 0);
+        ConsoleProcess console;
+        ASSERT_TRUE(console.Start(sim.ports())) << console.Error().toStdString();
+        ASSERT_TRUE(console.OpenOrderWindows(sim, {250})) << console.Error().toStdString();
+        ASSERT_TRUE(console.SignalAndWait(c.signal, 5000));
+        EXPECT_EQ(console.Process().exitCode(), 0);
 
-        JournalReader reader(dir.filePath(QStringLiteral("Selvane")));
+        JournalReader reader(console.DataFolder());
         ASSERT_TRUE(reader.open()) << reader.lastError().toStdString();
         const QList<JournalRecord> rows = reader.orders(JournalQuery{}, 10);
         ASSERT_EQ(rows.size(), 1);
