@@ -26,10 +26,12 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -256,14 +258,51 @@ void TJournalTab::Refresh() {
     }
     if (m_source.shared()) {
         // A connection that failed, or one the server has dropped since, is not tried
-        // again by its reader: a new reader connects anew.
-        if (!m_readable)
-            renewReader();
+        // again by its reader: a new reader connects anew, tried off this thread first.
+        if (!m_readable) {
+            connectShared();
+            return;
+        }
     } else if (!QFileInfo::exists(OrderJournal::fileName(m_folder))) {
         // No order window has been recorded yet: nothing has gone wrong.
         showEmpty(QStringLiteral("Журнал пока пуст"));
         return;
     }
+    readJournal();
+}
+
+void TJournalTab::connectShared() {
+    // The answer on its way reads the journal with the filters as they stand by then.
+    if (m_connecting)
+        return;
+    m_connecting = true;
+    showEmpty(QStringLiteral("Соединение с общим журналом заказов…"));
+    // A server that does not answer keeps the probe for the reader's connect timeout; the
+    // window goes on meanwhile. The probe's connection is its own and ends with it.
+    struct Answer {
+        bool connected = false;
+        QString error;
+    };
+    auto answer = std::make_shared<Answer>();
+    QThread* probe = QThread::create([source = m_source, answer] {
+        JournalReader reader(source);
+        answer->connected = reader.open();
+        answer->error = reader.lastError();
+    });
+    connect(probe, &QThread::finished, probe, &QObject::deleteLater);
+    connect(probe, &QThread::finished, this, [this, answer] {
+        m_connecting = false;
+        if (!answer->connected) {
+            showEmpty(unreadableText(answer->error));
+            return;
+        }
+        renewReader();
+        readJournal();
+    });
+    probe->start();
+}
+
+void TJournalTab::readJournal() {
     if (!m_reader->open()) {
         showEmpty(unreadableText(m_reader->lastError()));
         return;

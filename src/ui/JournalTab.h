@@ -34,8 +34,8 @@ class TJournalTotalsView;
 // With a shared journal (source.shared()) it reads the orders of every console from the
 // server, with a column of the console. The server is asked only in Refresh (the main
 // window calls it when the operator turns to the tab, and "Обновить" does), never when the
-// tab is made: a server that does not answer holds the operator up for the reader's
-// connect timeout at most, and only when they asked for the journal.
+// tab is made; a new connection is tried on a thread of its own first, so a server that
+// does not answer never holds the window up: the list says so when the try ends.
 class TJournalTab : public QWidget {
     Q_OBJECT
 public:
@@ -102,6 +102,8 @@ private:
     void showDetails(const JournalRecord* record);
     void showEmpty(const QString& text);
     bool saveCsv(const QString& suggested, const std::function<bool(QIODevice&)>& write);
+    void connectShared();
+    void readJournal();
     void renewReader();
     QString unreadableText(const QString& reason) const;
     // The row of record in this console's own file; 0 when it has none there.
@@ -113,6 +115,7 @@ private:
     JournalModel* m_model = nullptr;
     FileNameAsker m_askFileName;
     std::function<QDateTime()> m_now;
-    bool m_filling = false;  // filters set by the tab itself, not by the operator
-    bool m_readable = false; // the last Refresh could read the journal
+    bool m_filling = false;    // filters set by the tab itself, not by the operator
+    bool m_readable = false;   // the last Refresh could read the journal
+    bool m_connecting = false; // a connection to the shared journal is being tried
 };
