@@ -51,6 +51,25 @@ QString errorOf(const std::function<void()>& action) {
     return QStringLiteral("(nothing raised)");
 }
 
+// A socket listening on 127.0.0.1 at a port the system chooses, which goes to port;
+// -1 when there is none. The far ends of network printers listen here.
+int listenOnLoopback(int backlog, int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(addr.sin_port);
+    return fd;
+}
+
 // Status bytes as a printer sends them: bits 1 and 4 always on.
 constexpr quint8 kOk = 0x12;
 using Answers = std::array<quint8, 3>; // to DLE EOT 1, 2, 4
@@ -74,16 +93,9 @@ public:
     }
 
     bool listen() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(m_listen, 4) != 0 ||
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        m_listen = listenOnLoopback(4, m_port);
+        if (m_listen < 0)
             return false;
-        m_port = ntohs(addr.sin_port);
         m_thread = std::thread([this] { acceptLoop(); });
         return true;
     }
@@ -722,28 +734,18 @@ namespace {
 class StalledPrinter {
 public:
     ~StalledPrinter() {
-        for (int fd : {m_peer, m_listen})
-            if (fd >= 0)
-                ::close(fd);
+        if (m_listen >= 0)
+            ::close(m_listen);
     }
+    // The system accepts the one connection into the backlog; nobody ever reads it.
     bool listen() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
-            ::listen(m_listen, 1) != 0 ||
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            return false;
-        m_port = ntohs(a.sin_port);
-        return true;
+        m_listen = listenOnLoopback(1, m_port);
+        return m_listen >= 0;
     }
     int port() const { return m_port; }
 
 private:
     int m_listen = -1;
-    int m_peer = -1;
     int m_port = 0;
 };
 
