@@ -56,6 +56,25 @@ struct Order {
     QString document = {};
 };
 
+// The journal's row of an order of console "Касса 1", without its prints.
+JournalRecord recordOf(const Order& o) {
+    JournalRecord r;
+    r.console = QStringLiteral("Касса 1");
+    r.kiosk = o.kiosk;
+    r.address = QStringLiteral("127.0.0.1:5000");
+    r.opened = o.opened;
+    r.sum = o.sum;
+    r.orderName = o.name;
+    r.invoice = QStringLiteral("Заказ %1\nКофе        1 x %2").arg(o.name).arg(o.sum, 0, 'f', 2);
+    r.document = o.document.isEmpty() ? QStringLiteral("<order><name>%1</name></order>").arg(o.name)
+                                      : o.document;
+    r.decision = o.decision;
+    r.decided = o.decision == JournalDecision::Open ? QDateTime()
+                                                    : o.opened.addMSecs(qint64(o.wait * 1000));
+    r.waitSeconds = o.wait;
+    return r;
+}
+
 // Writes the orders through the console's own journal and waits until they are in the file.
 void record(const QString& folder, const QList<Order>& orders,
             const QList<JournalEvent>& events = {}) {
@@ -63,25 +82,49 @@ void record(const QString& folder, const QList<Order>& orders,
     for (const JournalEvent& e : events)
         journal.kioskEvent(e);
     for (const Order& o : orders) {
-        JournalRecord r;
-        r.console = QStringLiteral("Касса 1");
-        r.kiosk = o.kiosk;
-        r.address = QStringLiteral("127.0.0.1:5000");
-        r.opened = o.opened;
-        r.sum = o.sum;
-        r.orderName = o.name;
-        r.invoice =
-            QStringLiteral("Заказ %1\nКофе        1 x %2").arg(o.name).arg(o.sum, 0, 'f', 2);
-        r.document = o.document.isEmpty()
-                         ? QStringLiteral("<order><name>%1</name></order>").arg(o.name)
-                         : o.document;
+        const JournalRecord r = recordOf(o);
         const OrderJournal::Handle h = journal.orderOpened(r);
-        if (o.decision != JournalDecision::Open)
-            journal.orderDecided(h, o.decision, o.opened.addMSecs(qint64(o.wait * 1000)), o.wait);
+        if (r.decision != JournalDecision::Open)
+            journal.orderDecided(h, r.decision, r.decided, r.waitSeconds);
         for (const JournalPrint& p : o.prints)
             journal.orderPrinted(h, p);
     }
     ASSERT_TRUE(journal.flush(10000));
+}
+
+// A receipt printer on loopback that keeps what it is sent; use() makes it the current
+// printer (ESC/POS) with connection.
+struct LoopbackPrinter {
+    LoopbackPrinter() {
+        EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* s = server.nextPendingConnection())
+                QObject::connect(s, &QTcpSocket::readyRead,
+                                 [this, s] { received += s->readAll(); });
+        });
+    }
+    void use(int connection) {
+        PrintSettingsConfigured = true;
+        PrinterType = 3;
+        EscPosConnection = connection;
+        EscPosHost = QStringLiteral("127.0.0.1");
+        EscPosPort = server.serverPort();
+        EscPosStatus = false;
+        received.clear();
+    }
+    QString name() const { return QStringLiteral("127.0.0.1:%1").arg(server.serverPort()); }
+
+    QTcpServer server;
+    QByteArray received;
+};
+
+// The texts of a row of the totals in the given columns.
+QStringList totalsRow(const TJournalTab& tab, int row, const QList<int>& columns) {
+    const QTableWidget* t = tab.frmJournalTotals->tblJournalTotals;
+    QStringList cells;
+    for (const int column : columns)
+        cells << (t->item(row, column) ? t->item(row, column)->text() : QStringLiteral("(none)"));
+    return cells;
 }
 
 // The week of kToday and around it, a known mix of kiosks and decisions.
@@ -419,7 +462,6 @@ TEST_F(JournalTabTest, TotalsPerKioskAndForAll) {
     auto tab = openTab();
     tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdThisWeek);
     const QTableWidget* t = tab->frmJournalTotals->tblJournalTotals;
-    const int first = TJournalTotalsView::colFirstDecision;
     // Decisions in the table's order: confirmed, cancelled, returned, ended, closed, open.
     const struct {
         QString kiosk, orders, sum;
@@ -449,21 +491,14 @@ TEST_F(JournalTabTest, TotalsPerKioskAndForAll) {
     ASSERT_EQ(t->columnCount(), TJournalTotalsView::availabilityColumn() + 1);
     EXPECT_EQ(t->horizontalHeaderItem(TJournalTotalsView::availabilityColumn())->text(),
               QStringLiteral("Доступность"));
-    for (int r = 0; r < 3; ++r) {
-        SCOPED_TRACE(rows[r].kiosk.toStdString());
-        EXPECT_EQ(t->item(r, TJournalTotalsView::colKiosk)->text(), rows[r].kiosk);
-        EXPECT_EQ(t->item(r, TJournalTotalsView::colOrders)->text(), rows[r].orders);
-        EXPECT_EQ(t->item(r, TJournalTotalsView::colSum)->text(), rows[r].sum);
-        QStringList byDecision;
-        for (int c = first; c < TJournalTotalsView::medianColumn(); ++c)
-            byDecision << t->item(r, c)->text();
-        EXPECT_EQ(byDecision, rows[r].byDecision);
-        EXPECT_EQ(t->item(r, TJournalTotalsView::medianColumn())->text(), rows[r].median);
-        EXPECT_EQ(t->item(r, TJournalTotalsView::longestColumn())->text(), rows[r].longest);
-        // No connection event in the journal: nothing tells.
-        EXPECT_EQ(t->item(r, TJournalTotalsView::availabilityColumn())->text(),
-                  QStringLiteral("—"));
-    }
+    QList<int> columns;
+    for (int c = 0; c < t->columnCount(); ++c)
+        columns << c;
+    for (int r = 0; r < 3; ++r)
+        // No connection event in the journal: no availability tells.
+        EXPECT_EQ(totalsRow(*tab, r, columns),
+                  QStringList({rows[r].kiosk, rows[r].orders, rows[r].sum}) + rows[r].byDecision +
+                      QStringList({rows[r].median, rows[r].longest, QStringLiteral("—")}));
 
     // Another period, other kiosks and waits.
     tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdToday);
@@ -490,14 +525,13 @@ TEST_F(JournalTabTest, TotalsShowHowMuchOfThePeriodEachKioskWasConnected) {
         {"Все киоски", "1", "02:00", "75.0 %"},
     };
     ASSERT_EQ(t->rowCount(), 3);
-    for (int r = 0; r < 3; ++r) {
-        SCOPED_TRACE(rows[r].kiosk.toStdString());
-        EXPECT_EQ(t->item(r, TJournalTotalsView::colKiosk)->text(), rows[r].kiosk);
-        EXPECT_EQ(t->item(r, TJournalTotalsView::colOrders)->text(), rows[r].orders);
-        EXPECT_EQ(t->item(r, TJournalTotalsView::longestColumn())->text(), rows[r].longest);
-        EXPECT_EQ(t->item(r, TJournalTotalsView::availabilityColumn())->text(),
-                  rows[r].availability);
-    }
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(
+            totalsRow(*tab, r,
+                      {TJournalTotalsView::colKiosk, TJournalTotalsView::colOrders,
+                       TJournalTotalsView::longestColumn(),
+                       TJournalTotalsView::availabilityColumn()}),
+            (QStringList{rows[r].kiosk, rows[r].orders, rows[r].longest, rows[r].availability}));
 }
 
 // "Печать копии" goes the way of "Печать" in an order window: the screen shows the receipt,
@@ -516,13 +550,7 @@ TEST_F(JournalTabTest, ReprintGoesThroughTheCurrentPrinter) {
              {},
              "<order><name>1"}});
 
-    QTcpServer printer;
-    ASSERT_TRUE(printer.listen(QHostAddress::LocalHost));
-    QByteArray received;
-    QObject::connect(&printer, &QTcpServer::newConnection, [&] {
-        while (QTcpSocket* s = printer.nextPendingConnection())
-            QObject::connect(s, &QTcpSocket::readyRead, [&, s] { received += s->readAll(); });
-    });
+    LoopbackPrinter printer;
 
     const struct {
         const char* name;
@@ -541,13 +569,7 @@ TEST_F(JournalTabTest, ReprintGoesThroughTheCurrentPrinter) {
         SCOPED_TRACE(c.name);
         testutil::SavedPrintSettings saved;
         TempIni ini;
-        PrintSettingsConfigured = true;
-        PrinterType = 3;
-        EscPosConnection = c.connection;
-        EscPosHost = QStringLiteral("127.0.0.1");
-        EscPosPort = printer.serverPort();
-        EscPosStatus = false;
-        received.clear();
+        printer.use(c.connection);
 
         auto tab = openTab();
         std::optional<std::tuple<qint64, int, QString>> started;
@@ -578,12 +600,11 @@ TEST_F(JournalTabTest, ReprintGoesThroughTheCurrentPrinter) {
         if (c.job) {
             EXPECT_EQ(std::get<0>(*started), id);
             EXPECT_GT(std::get<1>(*started), 0);
-            EXPECT_EQ(std::get<2>(*started),
-                      QStringLiteral("127.0.0.1:%1").arg(printer.serverPort()));
+            EXPECT_EQ(std::get<2>(*started), printer.name());
             EXPECT_TRUE(ReceiptSpooler::instance().waitForIdle(10000));
-            EXPECT_TRUE(testutil::waitUntil([&] { return !received.isEmpty(); }, 5000));
+            EXPECT_TRUE(testutil::waitUntil([&] { return !printer.received.isEmpty(); }, 5000));
         }
-        EXPECT_EQ(received.isEmpty(), !c.job) << received.size();
+        EXPECT_EQ(printer.received.isEmpty(), !c.job) << printer.received.size();
     }
 }
 
@@ -595,23 +616,12 @@ TEST_F(JournalTabTest, TheSharedJournalListsEveryConsoleAndSaysWhenTheServerIsAw
     if (!shared.available())
         GTEST_SKIP() << shared.error().toStdString();
     ASSERT_TRUE(shared.start()) << shared.error().toStdString();
-    const auto orderOf = [](const QString& name, const QDateTime& opened) {
-        JournalRecord r;
-        r.kiosk = QStringLiteral("Киоск 1");
-        r.address = QStringLiteral("127.0.0.1:5000");
-        r.opened = opened;
-        r.sum = 10;
-        r.orderName = name;
-        r.invoice = QStringLiteral("Заказ %1").arg(name);
-        r.document = QStringLiteral("<order><name>%1</name></order>").arg(name);
-        return r;
-    };
     QTemporaryDir other;
     ASSERT_TRUE(shared.record(m_dir.path(), QStringLiteral("Касса 1"),
-                              {orderOf(QStringLiteral("own"), at(kToday, 10))}))
+                              {recordOf({"own", "Киоск 1", at(kToday, 10), 10})}))
         << shared.error().toStdString();
     ASSERT_TRUE(shared.record(other.path(), QStringLiteral("Касса 2"),
-                              {orderOf(QStringLiteral("theirs"), at(kToday, 11))}))
+                              {recordOf({"theirs", "Киоск 1", at(kToday, 11), 20})}))
         << shared.error().toStdString();
 
     TJournalTab tab(m_dir.path(), shared.source(QStringLiteral("Касса 1")));
@@ -632,20 +642,10 @@ TEST_F(JournalTabTest, TheSharedJournalListsEveryConsoleAndSaysWhenTheServerIsAw
     JournalReader local(m_dir.path());
     const QList<JournalRecord> localRows = local.orders(JournalQuery{}, 10);
     ASSERT_EQ(localRows.size(), 1);
-    QTcpServer printer;
-    ASSERT_TRUE(printer.listen(QHostAddress::LocalHost));
-    QObject::connect(&printer, &QTcpServer::newConnection, [&] {
-        while (QTcpSocket* s = printer.nextPendingConnection())
-            s->setParent(&printer);
-    });
+    LoopbackPrinter printer;
     testutil::SavedPrintSettings saved;
     TempIni ini;
-    PrintSettingsConfigured = true;
-    PrinterType = 3;
-    EscPosConnection = ecNetwork;
-    EscPosHost = QStringLiteral("127.0.0.1");
-    EscPosPort = printer.serverPort();
-    EscPosStatus = false;
+    printer.use(ecNetwork);
     const struct {
         QString order;
         std::optional<qint64> recordedRow;
@@ -658,8 +658,10 @@ TEST_F(JournalTabTest, TheSharedJournalListsEveryConsoleAndSaysWhenTheServerIsAw
         std::optional<qint64> recorded;
         tab.onReprintStarted = [&](qint64 row, int, const QString&) { recorded = row; };
         select(tab, c.order);
+        printer.received.clear();
         tab.btnJournalReprint->click();
         EXPECT_TRUE(ReceiptSpooler::instance().waitForIdle(10000));
+        EXPECT_TRUE(testutil::waitUntil([&] { return !printer.received.isEmpty(); }, 5000));
         EXPECT_EQ(recorded, c.recordedRow);
         EXPECT_TRUE(tab.lblJournalPrintState->text().startsWith(QStringLiteral("Печать копии: ")))
             << tab.lblJournalPrintState->text().toStdString();
