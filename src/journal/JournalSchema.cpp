@@ -1,5 +1,6 @@
 #include "journal/JournalSchema.h"
 
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -80,6 +81,21 @@ QStringList JournalSchema::migrationTo(int version) {
     }
 }
 
+// A new file numbers its changes, and with them its rows (JournalWriter numbers each row
+// above the last change), from a point set by the moment the file is made: a thousand a
+// millisecond since 1970, some 1.8e15 today, still exact in a double. A console whose file
+// went bad, or was taken away, starts a new one; were it to count from 1 again, a shared
+// journal would take its new rows for the old rows of the same numbers, and its changes
+// for changes long delivered. An earlier file would need a thousand changes for every
+// millisecond of its life to reach the numbers of a later one.
+QStringList JournalSchema::firstNumbers(qint64 madeMs) {
+    return {
+        QStringLiteral("DELETE FROM sqlite_sequence WHERE name = 'changes'"),
+        QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES ('changes', %1)")
+            .arg(madeMs * 1000),
+    };
+}
+
 int JournalSchema::version(QSqlDatabase& db) {
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
@@ -109,6 +125,8 @@ bool JournalSchema::upgrade(QSqlDatabase& db, QString& error) {
     QStringList steps = from == 0 ? version1() : QStringList{};
     for (int v = std::max(from, 1) + 1; v <= kCurrentVersion; ++v)
         steps += migrationTo(v);
+    if (from == 0)
+        steps += firstNumbers(QDateTime::currentMSecsSinceEpoch());
     steps += QStringLiteral("PRAGMA user_version = %1").arg(kCurrentVersion);
     for (const QString& step : steps) {
         if (!query.exec(step)) {

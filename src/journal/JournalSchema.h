@@ -17,6 +17,8 @@ public:
     static QStringList version1();
     // The statements that take a file from version - 1 to version.
     static QStringList migrationTo(int version);
+    // The steps that set where a file made at madeMs (since 1970) starts numbering.
+    static QStringList firstNumbers(qint64 madeMs);
 
     // Brings the file of db to kCurrentVersion in one transaction. False, with the
     // reason in error, when a statement fails or the file is newer than this program.

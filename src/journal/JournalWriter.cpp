@@ -22,6 +22,18 @@
 
 namespace {
 
+// A new row takes a number above the last change's (the triggers of the schema write
+// one for every row): numbers never given twice in a file, even once rows are pruned,
+// and above those of any earlier file of this console (JournalSchema::firstNumbers). And
+// above the table's own last number: a file of before the changes numbered its rows
+// alone.
+QString nextNumber(const QString& table) {
+    return QStringLiteral("(SELECT MAX(COALESCE((SELECT seq FROM sqlite_sequence"
+                          " WHERE name = 'changes'), 0), COALESCE((SELECT MAX(id) FROM %1), 0))"
+                          " + 1)")
+        .arg(table);
+}
+
 // SQLite's result codes as the driver hands them on.
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteFull = 13;
@@ -210,10 +222,12 @@ bool JournalWriter::ensureOpen() {
 bool JournalWriter::insertOrder(const JournalRecord& r, qint64& id) {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     // COALESCE: a null QString binds as NULL, and an empty order name is still a name.
-    query.prepare(QStringLiteral(
-        "INSERT INTO orders (console, kiosk, address, opened, sum, order_name, invoice,"
-        " document, decision, decided, wait_s) VALUES (COALESCE(?, ''), COALESCE(?, ''),"
-        " COALESCE(?, ''), ?, ?, COALESCE(?, ''), COALESCE(?, ''), COALESCE(?, ''), ?, ?, ?)"));
+    query.prepare(
+        QStringLiteral(
+            "INSERT INTO orders (id, console, kiosk, address, opened, sum, order_name, invoice,"
+            " document, decision, decided, wait_s) VALUES (%1, COALESCE(?, ''), COALESCE(?, ''),"
+            " COALESCE(?, ''), ?, ?, COALESCE(?, ''), COALESCE(?, ''), COALESCE(?, ''), ?, ?, ?)")
+            .arg(nextNumber(QStringLiteral("orders"))));
     query.addBindValue(r.console);
     query.addBindValue(r.kiosk);
     query.addBindValue(r.address);
@@ -247,9 +261,11 @@ bool JournalWriter::updateOrder(qint64 id, JournalDecision decision, const QDate
 
 bool JournalWriter::insertPrint(qint64 id, const JournalPrint& p) {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral(
-        "INSERT INTO prints (order_id, at, printer_type, connection, printed, outcome)"
-        " VALUES (?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''))"));
+    query.prepare(
+        QStringLiteral(
+            "INSERT INTO prints (id, order_id, at, printer_type, connection, printed, outcome)"
+            " VALUES (%1, ?, ?, ?, COALESCE(?, ''), ?, COALESCE(?, ''))")
+            .arg(nextNumber(QStringLiteral("prints"))));
     query.addBindValue(id);
     query.addBindValue(p.at.isValid() ? p.at.toMSecsSinceEpoch()
                                       : QDateTime::currentMSecsSinceEpoch());
@@ -269,8 +285,9 @@ bool JournalWriter::orderExists(qint64 id) {
 
 bool JournalWriter::insertEvent(const JournalEvent& e) {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("INSERT INTO events (at, kiosk, kind, text)"
-                                 " VALUES (?, COALESCE(?, ''), ?, COALESCE(?, ''))"));
+    query.prepare(QStringLiteral("INSERT INTO events (id, at, kiosk, kind, text)"
+                                 " VALUES (%1, ?, COALESCE(?, ''), ?, COALESCE(?, ''))")
+                      .arg(nextNumber(QStringLiteral("events"))));
     query.addBindValue(e.at.isValid() ? e.at.toMSecsSinceEpoch()
                                       : QDateTime::currentMSecsSinceEpoch());
     query.addBindValue(e.kiosk);

@@ -41,11 +41,20 @@ QDateTime now() {
 // woken by every write as the console wires it.
 struct Console {
     Console(const PostgresServer& server, const QString& name)
-        : journal(std::make_unique<OrderJournal>(dir.path()))
-        , forwarder(std::make_unique<JournalForwarder>(dir.path(), server.source(kDatabase, name),
-                                                       JournalForwarderOptions{100, 7},
-                                                       reports.handler())) {
+        : source(server.source(kDatabase, name)) {
+        start();
+    }
+
+    // The journal and its forwarder, as the console makes them at its start.
+    void start() {
+        journal = std::make_unique<OrderJournal>(dir.path(), JournalOptions{}, reports.handler());
+        forwarder = std::make_unique<JournalForwarder>(
+            dir.path(), source, JournalForwarderOptions{100, 7}, reports.handler());
         journal->setWrittenHandler([f = forwarder.get()] { f->wake(); });
+    }
+    void stop() {
+        journal.reset();
+        forwarder.reset();
     }
 
     // Order n: opened, printed, decided (every third left open), and a kiosk event.
@@ -63,6 +72,7 @@ struct Console {
 
     QTemporaryDir dir;
     Reports reports;
+    JournalSource source;
     std::unique_ptr<OrderJournal> journal;
     std::unique_ptr<JournalForwarder> forwarder;
 };
@@ -89,8 +99,9 @@ protected:
     }
 
     // Every local row of console is on the server once, with its state, in the order it
-    // was written.
-    void expectDelivered(Console& c, const QString& name) {
+    // was written. thisFileOnly: the server may have rows of an earlier file of the
+    // console too, numbered below this file's.
+    void expectDelivered(Console& c, const QString& name, bool thisFileOnly = false) {
         const QString file = OrderJournal::fileName(c.dir.path());
         struct Table {
             const char* table;
@@ -104,13 +115,16 @@ protected:
             const QString table = QString::fromLatin1(t.table);
             const QList<QVariantList> local = journaltest::select(
                 file, QStringLiteral("SELECT %1 FROM %2 ORDER BY id").arg(columns, table));
+            ASSERT_FALSE(local.isEmpty()) << t.table;
+            const qint64 first = thisFileOnly ? local[0][0].toLongLong() : 0;
             // The shared row's own id is the order of arrival.
             const QList<QVariantList> shared =
-                select(QStringLiteral("SELECT %1 FROM %2 WHERE console = '%3' ORDER BY id")
+                select(QStringLiteral("SELECT %1 FROM %2 WHERE console = '%3' AND local_id >= %4"
+                                      " ORDER BY id")
                            .arg(QString(columns).replace(QStringLiteral("id,"),
                                                          QStringLiteral("local_id,")),
-                                table, name));
-            ASSERT_FALSE(local.isEmpty()) << t.table;
+                                table, name)
+                           .arg(first));
             ASSERT_EQ(shared.size(), local.size()) << t.table << " of " << name.toStdString();
             for (int i = 0; i < local.size(); ++i)
                 for (int j = 0; j < local[i].size(); ++j)
@@ -203,6 +217,46 @@ TEST_F(JournalForwarderTest, AForwarderStartedAgainGoesOnWhereTheServerSaysItSto
     settle(a, b);
     expectDelivered(a, QStringLiteral("Касса 1"));
     expectDelivered(b, QStringLiteral("Касса 2"));
+}
+
+// A console whose file went bad starts a new one; the new file's rows must neither land
+// on the shared rows of the old file (the same console, the same row numbers) nor wait
+// behind the old file's delivered position.
+TEST_F(JournalForwarderTest, ANewLocalFileKeepsTheSharedRowsOfTheOldOne) {
+    Console a(m_server, QStringLiteral("Касса 1"));
+    Console b(m_server, QStringLiteral("Касса 2"));
+    for (int n = 0; n < 6; ++n)
+        a.write(n);
+    b.write(100);
+    settle(a, b);
+
+    a.stop();
+    const QString file = OrderJournal::fileName(a.dir.path());
+    for (const char* suffix : {"-wal", "-shm"})
+        QFile::remove(file + QLatin1String(suffix));
+    testutil::writeFile(file, QByteArray("this is not a journal any more").repeated(200));
+    a.start();
+    for (int n = 6; n < 10; ++n)
+        a.write(n);
+    settle(a, b);
+
+    ASSERT_TRUE(testutil::waitUntil([&] { return !a.reports.texts.isEmpty(); }, 5000));
+    EXPECT_TRUE(a.reports.texts[0].contains(QStringLiteral("повреждён")))
+        << a.reports.texts.join(QLatin1Char('|')).toStdString();
+    QStringList names;
+    for (const QVariantList& row :
+         select(QStringLiteral("SELECT order_name FROM orders WHERE console = 'Касса 1'"
+                               " ORDER BY order_name")))
+        names << row.value(0).toString();
+    EXPECT_EQ(names,
+              (QStringList{QStringLiteral("N-0"), QStringLiteral("N-1"), QStringLiteral("N-2"),
+                           QStringLiteral("N-3"), QStringLiteral("N-4"), QStringLiteral("N-5"),
+                           QStringLiteral("N-6"), QStringLiteral("N-7"), QStringLiteral("N-8"),
+                           QStringLiteral("N-9")}));
+    // The new file's rows and their prints and events all arrived, each once.
+    expectDelivered(a, QStringLiteral("Касса 1"), true);
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM prints WHERE console = 'Касса 1'")), 10);
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM events WHERE console = 'Касса 1'")), 10);
 }
 
 TEST_F(JournalForwarderTest, TheReaderPagesAndTotalsTheSharedJournalOfBothConsoles) {

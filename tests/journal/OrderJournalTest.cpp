@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {
@@ -280,14 +282,67 @@ TEST(OrderJournal, EveryWriteAndChangeIsNamedInChangesInTheOrderOfWriting) {
         journal.orderDecided(a, JournalDecision::Cancelled, now(), 5);
         ASSERT_TRUE(journal.flush(10000));
     }
+    const QString file = OrderJournal::fileName(dir.path());
+    const auto idOf = [&](const char* sql) {
+        return QStringLiteral(" ") +
+               select(file, QString::fromLatin1(sql)).value(0).value(0).toString();
+    };
+    const QString a = QStringLiteral("orders") + idOf("SELECT MIN(id) FROM orders");
+    const QString b = QStringLiteral("orders") + idOf("SELECT MAX(id) FROM orders");
+    const QString event = QStringLiteral("events") + idOf("SELECT id FROM events");
+    const QString print = QStringLiteral("prints") + idOf("SELECT id FROM prints");
     QStringList changes;
     for (const QVariantList& row :
-         select(OrderJournal::fileName(dir.path()), QStringLiteral("SELECT tbl, row_id FROM changes"
-                                                                   " ORDER BY seq")))
+         select(file, QStringLiteral("SELECT tbl, row_id FROM changes ORDER BY seq")))
         changes << row[0].toString() + QLatin1Char(' ') + row[1].toString();
-    EXPECT_EQ(changes, (QStringList{QStringLiteral("orders 1"), QStringLiteral("orders 2"),
-                                    QStringLiteral("events 1"), QStringLiteral("orders 2"),
-                                    QStringLiteral("prints 1"), QStringLiteral("orders 1")}));
+    EXPECT_EQ(changes, (QStringList{a, b, event, b, print, a}));
+}
+
+// Row numbers are never given twice: not after the rows are pruned, and not by a new file
+// that follows one put aside (a shared journal knows the console's rows by them).
+TEST(OrderJournal, RowNumbersAreNeverGivenAgain) {
+    QTemporaryDir dir;
+    const QString file = OrderJournal::fileName(dir.path());
+    const auto ids = [&] {
+        QList<qint64> out;
+        for (const char* table : {"orders", "prints", "events"})
+            for (const QVariantList& row :
+                 select(file, QStringLiteral("SELECT id FROM %1").arg(QString::fromLatin1(table))))
+                out << row.value(0).toLongLong();
+        return out;
+    };
+    const auto writeSome = [&](int days) {
+        OrderJournal journal(dir.path(), {days, 50});
+        for (int n = 1; n <= 3; ++n) {
+            const OrderJournal::Handle h = journal.orderOpened(record(n, now()));
+            journal.orderPrinted(h, {now(), 1, QStringLiteral("COM1"), true, {}});
+            journal.kioskEvent({now(), QStringLiteral("Киоск 1"), JournalEventKind::Lost, {}});
+        }
+        EXPECT_TRUE(journal.flush(10000));
+    };
+    writeSome(400);
+    QList<qint64> seen = ids();
+    ASSERT_EQ(seen.size(), 9);
+
+    // Everything pruned: an old journal's rows, kept one day, at a start a year later.
+    journaltest::execute(file, {QStringLiteral("UPDATE orders SET opened = opened - 31536000000"),
+                                QStringLiteral("UPDATE events SET at = at - 31536000000")});
+    writeSome(1);
+    QList<qint64> fresh = ids();
+    ASSERT_EQ(fresh.size(), 9);
+    for (qint64 id : fresh)
+        EXPECT_FALSE(seen.contains(id)) << id;
+    seen << fresh;
+
+    // The file goes bad and a new one begins.
+    for (const char* suffix : {"-wal", "-shm"})
+        QFile::remove(file + QLatin1String(suffix));
+    testutil::writeFile(file, QByteArray("not a journal").repeated(300));
+    writeSome(400);
+    fresh = ids();
+    ASSERT_EQ(fresh.size(), 9);
+    for (qint64 id : fresh)
+        EXPECT_GT(id, *std::max_element(seen.begin(), seen.end()));
 }
 
 TEST(OrderJournal, AFileOfANewerProgramIsLeftAloneAndReported) {
