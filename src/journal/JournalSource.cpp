@@ -43,15 +43,18 @@ bool readPassword(const QString& fileName, QString& password, QString& error) {
 } // namespace
 
 JournalSource JournalSource::fromIni(const QString& iniFileName) {
-    const TIniFile ini(iniFileName);
     JournalSource source;
+    source.console = QSysInfo::machineHostName();
+    // No settings file: the local journal, and no file to try to open for nothing.
+    if (iniFileName.isEmpty())
+        return source;
+    const TIniFile ini(iniFileName);
     source.driver = ini.ReadString(kSection, QStringLiteral("Driver"), source.driver).trimmed();
     source.host = ini.ReadString(kSection, QStringLiteral("Host"), QString());
     source.port = ini.ReadInteger(kSection, QStringLiteral("Port"), source.port);
     source.database = ini.ReadString(kSection, QStringLiteral("Database"), QString());
     source.user = ini.ReadString(kSection, QStringLiteral("User"), QString());
-    source.console =
-        ini.ReadString(kSection, QStringLiteral("Console"), QSysInfo::machineHostName());
+    source.console = ini.ReadString(kSection, QStringLiteral("Console"), source.console);
     if (source.console.isEmpty())
         source.console = QSysInfo::machineHostName();
     const QString passwordFile = ini.ReadString(kSection, QStringLiteral("PasswordFile"), {});
