@@ -236,16 +236,10 @@ public:
                 tab();
                 break;
             case 0x10:
-                dle();
-                break;
             case 0x1B:
-                esc();
-                break;
             case 0x1C:
-                fs();
-                break;
             case 0x1D:
-                gs();
+                command();
                 break;
             default:
                 if (byte < 0x20) {
@@ -396,120 +390,126 @@ private:
         m_moduleWidth = kDefaultModuleWidth;
     }
 
-    void esc() {
+    // A command of a prefix (DLE, ESC, FS, GS) and a command byte: known ones read their
+    // argument bytes and act; each handler says how many bytes the command took, 0 when
+    // the stream ended inside it (need() has marked that and moved to the end).
+    void command() {
+        struct Known {
+            int prefix;
+            int command;
+            int arguments; // bytes after the command byte that every form of it has
+            qsizetype (Parser::*act)(int n); // n: the first argument, 0 when there is none
+        };
+        static constexpr Known kKnown[] = {
+            {0x10, 0x04, 1, &Parser::skipArgument}, // status request: answered, not printed
+            {0x1B, '@', 0, &Parser::initialize},
+            {0x1B, '2', 0, &Parser::skipCommand},  // default line spacing: the drawing keeps one
+            {0x1B, 't', 1, &Parser::skipArgument}, // code table: every table is drawn as 866
+            {0x1B, '3', 1, &Parser::skipArgument}, // line spacing
+            {0x1B, 'E', 1, &Parser::setBold},
+            {0x1B, '-', 1, &Parser::setUnderline},
+            {0x1B, 'a', 1, &Parser::setAlign},
+            {0x1B, 'd', 1, &Parser::feedLines},
+            {0x1B, 'J', 1, &Parser::feedDots},
+            {0x1C, 'p', 2, &Parser::logo},
+            {0x1D, '!', 1, &Parser::setSize},
+            {0x1D, 'h', 1, &Parser::setBarHeight},
+            {0x1D, 'w', 1, &Parser::setModuleWidth},
+            {0x1D, 'V', 1, &Parser::cut},     // one more byte, the feed, in some forms
+            {0x1D, 'k', 1, &Parser::barcode}, // then its data, by the form of its system
+        };
         if (!need(2))
             return;
-        const int command = at(m_pos + 1);
-        switch (command) {
-        case '@':
-            m_pos += 2;
-            reset();
-            return;
-        case '2': // default line spacing; the drawing keeps one spacing
-            m_pos += 2;
-            return;
-        case 't': // code table: every table is drawn as 866
-        case '3': // line spacing
-        case 'E':
-        case '-':
-        case 'a':
-        case 'd':
-        case 'J':
-            break;
-        default:
+        const int prefix = at(m_pos);
+        const int byte = at(m_pos + 1);
+        const auto known = std::find_if(std::begin(kKnown), std::end(kKnown), [&](const Known& k) {
+            return k.prefix == prefix && k.command == byte;
+        });
+        if (known == std::end(kKnown)) {
             unknownCommand();
             return;
         }
-        if (!need(3))
+        if (!need(2 + known->arguments))
             return;
-        const int n = at(m_pos + 2);
-        switch (command) {
-        case 'E':
-            m_bold = n & 1;
-            break;
-        case '-':
-        case 'a': {
-            const int v = n >= '0' ? n - '0' : n;
-            if (v > 2) {
-                mark(m_pos, m_pos + 3); // a printer ignores it; the operator should see it
-                break;
-            }
-            if (command == '-')
-                m_underline = v;
-            else
-                m_align = static_cast<Align>(v);
-            break;
-        }
-        case 'd':
-            if (n == 0) {
-                flushLine();
-            } else {
-                endLine();
-                for (int k = 1; k < n; ++k)
-                    endLine();
-            }
-            break;
-        case 'J': {
+        m_pos += (this->*known->act)(known->arguments > 0 ? at(m_pos + 2) : 0);
+    }
+
+    // Commands that change nothing the drawing shows, without and with their argument.
+    qsizetype skipCommand(int /*n*/) { return 2; }
+    qsizetype skipArgument(int /*n*/) { return 3; }
+
+    qsizetype initialize(int /*n*/) {
+        reset();
+        return 2;
+    }
+
+    qsizetype setBold(int n) {
+        m_bold = n & 1;
+        return 3;
+    }
+
+    // ESC - and ESC a take 0..2 as a number or a digit; a printer ignores anything else,
+    // which the operator should see.
+    static int smallArgument(int n) { return n >= '0' ? n - '0' : n; }
+
+    qsizetype setUnderline(int n) {
+        if (const int v = smallArgument(n); v > 2)
+            mark(m_pos, m_pos + 3);
+        else
+            m_underline = v;
+        return 3;
+    }
+
+    qsizetype setAlign(int n) {
+        if (const int v = smallArgument(n); v > 2)
+            mark(m_pos, m_pos + 3);
+        else
+            m_align = static_cast<Align>(v);
+        return 3;
+    }
+
+    qsizetype feedLines(int n) {
+        if (n == 0) {
             flushLine();
-            EscPosRendering::Line feed;
-            feed.kind = Kind::Feed;
-            feed.dots = n;
-            m_r.lines.append(feed);
-            break;
+        } else {
+            endLine();
+            for (int k = 1; k < n; ++k)
+                endLine();
         }
-        default:
-            break;
-        }
-        m_pos += 3;
+        return 3;
     }
 
-    void gs() {
-        if (!need(2))
-            return;
-        const int command = at(m_pos + 1);
-        switch (command) {
-        case '!':
-        case 'h':
-        case 'w':
-        case 'V':
-        case 'k':
-            break;
-        default:
-            unknownCommand();
-            return;
-        }
-        if (!need(3))
-            return;
-        const int n = at(m_pos + 2);
-        switch (command) {
-        case '!':
-            m_size = n & 0x77;
-            m_pos += 3;
-            return;
-        case 'h':
-            if (n == 0)
-                mark(m_pos, m_pos + 3);
-            else
-                m_barHeight = n;
-            m_pos += 3;
-            return;
-        case 'w':
-            if (n < 1 || n > 6)
-                mark(m_pos, m_pos + 3);
-            else
-                m_moduleWidth = n;
-            m_pos += 3;
-            return;
-        case 'V':
-            cut(n);
-            return;
-        default:
-            barcode(n);
-            return;
-        }
+    qsizetype feedDots(int n) {
+        flushLine();
+        EscPosRendering::Line feed;
+        feed.kind = Kind::Feed;
+        feed.dots = n;
+        m_r.lines.append(feed);
+        return 3;
     }
 
-    void cut(int m) {
+    qsizetype setSize(int n) {
+        m_size = n & 0x77;
+        return 3;
+    }
+
+    qsizetype setBarHeight(int n) {
+        if (n == 0)
+            mark(m_pos, m_pos + 3);
+        else
+            m_barHeight = n;
+        return 3;
+    }
+
+    qsizetype setModuleWidth(int n) {
+        if (n < 1 || n > 6)
+            mark(m_pos, m_pos + 3);
+        else
+            m_moduleWidth = n;
+        return 3;
+    }
+
+    qsizetype cut(int m) {
         int feed = 0;
         qsizetype length = 3;
         switch (m) {
@@ -525,45 +525,43 @@ private:
         case 103:
         case 104:
             if (!need(4))
-                return;
+                return 0;
             feed = at(m_pos + 3);
             length = 4;
             break;
         default:
             mark(m_pos, m_pos + 3);
-            m_pos += 3;
-            return;
+            return 3;
         }
         flushLine();
         const bool partial = m == 1 || m == 49 || m == 66 || m == 98 || m == 104;
         const int line = addItem(Kind::Cut, static_cast<int>(m_r.cuts.size()));
         m_r.cuts.append({line, partial, feed});
-        m_pos += length;
+        return length;
     }
 
-    void barcode(int system) {
+    qsizetype barcode(int system) {
         QByteArray data;
         qsizetype length = 0;
         if (system <= 6) {
             const qsizetype end = m_s.indexOf('\0', m_pos + 3);
             if (end < 0) {
                 need(m_s.size() - m_pos + 1); // marks the rest as cut off
-                return;
+                return 0;
             }
             data = m_s.mid(m_pos + 3, end - m_pos - 3);
             length = end + 1 - m_pos;
         } else if (system >= 65 && system <= 73) {
             if (!need(4))
-                return;
+                return 0;
             const int n = at(m_pos + 3);
             if (!need(4 + n))
-                return;
+                return 0;
             data = m_s.mid(m_pos + 4, n);
             length = 4 + n;
         } else {
             mark(m_pos, m_pos + 3);
-            m_pos += 3;
-            return;
+            return 3;
         }
         flushLine();
         EscPosRendering::Barcode code;
@@ -588,35 +586,15 @@ private:
         }
         code.line = addItem(Kind::Barcode, static_cast<int>(m_r.barcodes.size()));
         m_r.barcodes.append(code);
-        m_pos += length;
+        return length;
     }
 
-    void fs() {
-        if (!need(2))
-            return;
-        if (at(m_pos + 1) != 'p') {
-            unknownCommand();
-            return;
-        }
-        if (!need(4))
-            return;
+    // FS p n m: the stored image n, m its doubling.
+    qsizetype logo(int n) {
         flushLine();
         const int line = addItem(Kind::Logo, static_cast<int>(m_r.logos.size()));
-        m_r.logos.append({line, at(m_pos + 2), at(m_pos + 3)});
-        m_pos += 4;
-    }
-
-    // A status request answers over the line and prints nothing.
-    void dle() {
-        if (!need(2))
-            return;
-        if (at(m_pos + 1) != 0x04) {
-            unknownCommand();
-            return;
-        }
-        if (!need(3))
-            return;
-        m_pos += 3;
+        m_r.logos.append({line, n, at(m_pos + 3)});
+        return 4;
     }
 
     const QByteArray& m_s;
