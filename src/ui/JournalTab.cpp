@@ -26,7 +26,6 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -200,6 +199,11 @@ TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source,
 }
 
 TJournalTab::~TJournalTab() {
+    // A try still under way has the driver's connection in hand; the program's end must
+    // not pull the database layer away from under it. It ends within the reader's connect
+    // timeout; one that does not (a name that never resolves) is left to the process.
+    if (m_probe && m_probe->isRunning())
+        m_probe->wait(QDeadlineTimer(kProbeEndWaitMs));
     // The model reads through the reader: it goes first.
     delete m_model;
     m_model = nullptr;
@@ -289,6 +293,7 @@ void TJournalTab::connectShared() {
         answer->connected = reader.open();
         answer->error = reader.lastError();
     });
+    m_probe = probe;
     connect(probe, &QThread::finished, probe, &QObject::deleteLater);
     connect(probe, &QThread::finished, this, [this, answer] {
         m_connecting = false;

@@ -6,7 +6,9 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 #include <QWidget>
 
 #include <functional>
@@ -39,6 +41,10 @@ class TJournalTotalsView;
 class TJournalTab : public QWidget {
     Q_OBJECT
 public:
+    // How long the tab's end waits for a connection try still under way: a little over
+    // the reader's connect timeout.
+    static constexpr int kProbeEndWaitMs = 6000;
+
     // The entries of cmbJournalPeriod, in order.
     enum Period { pdToday, pdYesterday, pdThisWeek, pdCustom };
     // Asks where to save a CSV file; an empty name means the operator changed their mind.
@@ -118,4 +124,5 @@ private:
     bool m_filling = false;    // filters set by the tab itself, not by the operator
     bool m_readable = false;   // the last Refresh could read the journal
     bool m_connecting = false; // a connection to the shared journal is being tried
+    QPointer<QThread> m_probe; // the thread trying it
 };

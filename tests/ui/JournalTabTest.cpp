@@ -690,4 +690,29 @@ TEST_F(JournalTabTest, TheSharedJournalListsEveryConsoleAndSaysWhenTheServerIsAw
     EXPECT_FALSE(tab.lblJournalEmpty->isVisibleTo(&tab));
 }
 
+// A server that takes the connection and never answers: the connection is tried off the
+// window's thread, so the list says so at once, and the failure when the try gives up.
+TEST_F(JournalTabTest, ASharedJournalThatDoesNotAnswerIsTriedOffTheWindowsThread) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    JournalSource source;
+    source.driver = QStringLiteral("QPSQL");
+    source.host = QStringLiteral("127.0.0.1");
+    source.port = silent.serverPort();
+    source.database = QStringLiteral("journal");
+    source.user = QStringLiteral("postgres");
+    source.console = QStringLiteral("Касса 1");
+    TJournalTab tab(m_dir.path(), source);
+    tab.setClock(now);
+    tab.btnJournalRefresh->click();
+    EXPECT_EQ(tab.lblJournalEmpty->text(), QStringLiteral("Соединение с общим журналом заказов…"));
+    const QString unreadable =
+        QStringLiteral("Общий журнал заказов на сервере 127.0.0.1:%1 не читается: ")
+            .arg(silent.serverPort());
+    EXPECT_TRUE(testutil::waitUntil(
+        [&] { return tab.lblJournalEmpty->text().startsWith(unreadable); }, 20000))
+        << tab.lblJournalEmpty->text().toStdString();
+    EXPECT_EQ(tab.model()->rowCount(), 0);
+}
+
 } // namespace
