@@ -50,12 +50,18 @@ void OrderJournal::setWrittenHandler(std::function<void()> handler) {
 }
 
 void OrderJournal::enqueue(Entry entry) {
+    bool wake = false;
     {
         std::lock_guard lock(m_mutex);
+        // The worker sleeps only on an empty queue: a queue that had entries already woke
+        // it. Waking a thread is a system call, and on a virtual machine one that costs
+        // the operator's thread a good part of a millisecond now and then.
+        wake = m_queue.empty();
         m_queue.push_back(std::move(entry));
         ++m_enqueued;
     }
-    m_wake.notify_one();
+    if (wake)
+        m_wake.notify_one();
 }
 
 OrderJournal::Handle OrderJournal::orderOpened(const JournalRecord& record) {
