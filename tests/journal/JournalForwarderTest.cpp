@@ -22,20 +22,11 @@ QString shown(const QVariant& value) {
     return value.isNull() ? QStringLiteral("NULL") : value.toString();
 }
 
+using journaltest::now;
 using journaltest::PostgresServer;
+using journaltest::Reports;
 
 const QString kDatabase = QStringLiteral("journal");
-
-struct Reports {
-    QStringList texts;
-    std::function<void(const QString&)> handler() {
-        return [this](const QString& text) { texts << text; };
-    }
-};
-
-QDateTime now() {
-    return QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch());
-}
 
 // One console: its own data folder and journal, and the forwarder to the shared journal,
 // woken by every write as the console wires it.

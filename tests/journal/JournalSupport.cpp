@@ -18,6 +18,10 @@
 
 namespace journaltest {
 
+QDateTime now() {
+    return QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch());
+}
+
 JournalRecord record(int n, const QDateTime& opened) {
     JournalRecord r;
     r.console = QStringLiteral("Касса 1");

@@ -4,11 +4,23 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 #include <functional>
 
 namespace journaltest {
+
+// The texts a part of the journal told its failure handler, in order.
+struct Reports {
+    QStringList texts;
+    std::function<void(const QString&)> handler() {
+        return [this](const QString& text) { texts << text; };
+    }
+};
+
+// Now in whole milliseconds, as the journal keeps times: a time read back compares equal.
+QDateTime now();
 
 // An order of kiosk n with text in every field, opened at opened.
 JournalRecord record(int n, const QDateTime& opened);

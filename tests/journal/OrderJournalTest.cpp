@@ -18,20 +18,10 @@
 
 namespace {
 
+using journaltest::now;
 using journaltest::record;
+using journaltest::Reports;
 using journaltest::select;
-
-struct Reports {
-    QStringList texts;
-    std::function<void(const QString&)> handler() {
-        return [this](const QString& text) { texts << text; };
-    }
-};
-
-QDateTime now() {
-    // Whole milliseconds, as the file keeps them.
-    return QDateTime::fromMSecsSinceEpoch(QDateTime::currentMSecsSinceEpoch());
-}
 
 JournalQuery everything() {
     return {};
