@@ -200,7 +200,7 @@ bool connectServer(const QString& connection, const JournalSource& source, qint6
     db.setDatabaseName(source.database);
     db.setUserName(source.user);
     db.setPassword(source.password);
-    db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    db.setConnectOptions(JournalSource::connectOptions());
     if (!db.open()) {
         error = reasonOf(db.lastError());
         return false;

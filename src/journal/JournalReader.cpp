@@ -127,7 +127,7 @@ bool JournalReader::open() {
         db.setDatabaseName(m_source.database);
         db.setUserName(m_source.user);
         db.setPassword(m_source.password);
-        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        db.setConnectOptions(JournalSource::connectOptions());
         if (!db.open()) {
             m_lastError = db.lastError().text();
             return false;

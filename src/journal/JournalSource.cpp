@@ -62,3 +62,8 @@ JournalSource JournalSource::fromIni(const QString& iniFileName) {
         readPassword(passwordFile, source.password, source.error);
     return source;
 }
+
+QString JournalSource::connectOptions() {
+    return QStringLiteral("connect_timeout=5;keepalives=1;keepalives_idle=5;"
+                          "keepalives_interval=3;keepalives_count=3;tcp_user_timeout=15000");
+}

@@ -20,6 +20,13 @@ struct JournalSource {
 
     bool shared() const { return driver == QStringLiteral("QPSQL"); }
 
+    // The options of a connection to the shared journal: a server that does not answer
+    // a connect is given up after 5 s, and one that goes away under an open connection
+    // (its machine down, the network cut) is noticed within about 15 s, by the TCP
+    // keep-alives and the time allowed for what was sent to be acknowledged, instead
+    // of the system's two hours.
+    static QString connectOptions();
+
     // Driver (QSQLITE), Host, Port (5432), Database, User, PasswordFile, Console (the
     // host name) of [Journal]. The password is never in the ini itself: PasswordFile
     // names a file only its owner may read, and one that others can read is refused.
