@@ -73,16 +73,30 @@ QByteArray JournalCsv::line(const JournalRecord& r) {
     return out + QByteArrayLiteral("\r\n");
 }
 
-bool JournalCsv::write(JournalReader& reader, const JournalQuery& query, QIODevice& out) {
+bool JournalCsv::write(JournalReader& reader, const JournalQuery& query, QIODevice& out,
+                       const Progress& progress) {
     tzset(); // the zone as it is now, read once for the whole file
     if (out.write(header()) < 0)
         return false;
     bool written = true;
-    const bool read = reader.forEach(query, [&](const JournalRecord& r) {
-        if (written && out.write(line(r)) < 0)
-            written = false;
-    });
-    return read && written;
+    bool stopped = false;
+    qint64 rows = 0;
+    const auto goOn = [&](qint64 rowsSoFar) {
+        // A device that failed ends the reading too: the rest would go nowhere.
+        stopped = !progress(rowsSoFar);
+        return written && !stopped;
+    };
+    const bool read = reader.forEach(
+        query,
+        [&](const JournalRecord& r) {
+            if (written && out.write(line(r)) < 0)
+                written = false;
+            ++rows;
+        },
+        progress ? std::function<bool(qint64)>(goOn) : std::function<bool(qint64)>());
+    if (read && written && !stopped && progress)
+        stopped = !progress(rows);
+    return read && written && !stopped;
 }
 
 namespace {

@@ -7,6 +7,8 @@
 #include <QIODevice>
 #include <QString>
 
+#include <functional>
+
 class JournalReader;
 
 // The journal as a CSV file for a spreadsheet or the accountant: one line per order,
@@ -18,9 +20,15 @@ public:
     static QByteArray line(const JournalRecord& record);
     static QByteArray field(const QString& text);
 
+    // Told the orders written so far every JournalReader::kEachStep orders and once after
+    // the last; false stops the writing.
+    using Progress = std::function<bool(qint64 rowsSoFar)>;
+
     // Writes the header and every order of the query. False when reading or writing
-    // failed; the reason is in the reader's lastError or the device's errorString.
-    static bool write(JournalReader& reader, const JournalQuery& query, QIODevice& out);
+    // failed; the reason is in the reader's lastError or the device's errorString. False
+    // also when progress stopped it: what was written is not the whole file.
+    static bool write(JournalReader& reader, const JournalQuery& query, QIODevice& out,
+                      const Progress& progress = {});
 
     // The totals of a period: one line per kiosk, then "Все киоски". Counts and sums by
     // decision, the median and longest wait in seconds (empty when nothing was decided),

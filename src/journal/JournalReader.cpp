@@ -173,7 +173,8 @@ JournalCursor JournalReader::cursorOf(const JournalRecord& record) {
 }
 
 bool JournalReader::forEach(const JournalQuery& query,
-                            const std::function<void(const JournalRecord&)>& row) {
+                            const std::function<void(const JournalRecord&)>& row,
+                            const std::function<bool(qint64 rowsSoFar)>& goOn) {
     if (!open())
         return false;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
@@ -187,8 +188,12 @@ bool JournalReader::forEach(const JournalQuery& query,
         m_lastError = q.lastError().text();
         return false;
     }
-    while (q.next())
+    qint64 rows = 0;
+    while (q.next()) {
         row(recordOf(q));
+        if (++rows % kEachStep == 0 && goOn && !goOn(rows))
+            break;
+    }
     return true;
 }
 

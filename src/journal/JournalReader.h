@@ -35,8 +35,11 @@ public:
 
     // Every order of the query, newest first, without prints, invoice and document
     // (printedCount is filled), one at a time: a year of orders never sits in memory at once. False
-    // on a read error.
-    bool forEach(const JournalQuery& query, const std::function<void(const JournalRecord&)>& row);
+    // on a read error. goOn, when given, is asked after every kEachStep rows with the rows so
+    // far; false ends the reading there (not an error: forEach returns true).
+    static constexpr qint64 kEachStep = 500;
+    bool forEach(const JournalQuery& query, const std::function<void(const JournalRecord&)>& row,
+                 const std::function<bool(qint64 rowsSoFar)>& goOn = {});
 
     // Counts, sums and waits of the orders opened in [from, to), and each kiosk's
     // availability in that period (up to now), also of kiosks without orders.

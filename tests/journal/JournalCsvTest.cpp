@@ -115,6 +115,53 @@ TEST_F(KnownJournal, CsvOfOneKioskAndPeriod) {
                           "2026-03-29T03:00:05+02:00,15.00,0\r\n"));
 }
 
+// The hook hears how far the file is every step and at the end, and stops it between
+// rows: a stopped file ends after the rows told, not after reading the rest.
+TEST(JournalCsv, ProgressIsToldAndStopsTheWritingBetweenRows) {
+    QTemporaryDir dir;
+    const int count = 2 * JournalReader::kEachStep + 200;
+    {
+        OrderJournal journal(dir.path());
+        const QDateTime start = journaltest::now().addDays(-1);
+        for (int i = 0; i < count; ++i)
+            journal.orderOpened(journaltest::record(i % 3, start.addSecs(i)));
+        ASSERT_TRUE(journal.flush(30000));
+    }
+    JournalReader reader(dir.path());
+    QBuffer whole;
+    whole.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(JournalCsv::write(reader, {}, whole));
+    const qint64 step = JournalReader::kEachStep;
+
+    const struct {
+        const char* name;
+        qint64 stopAt; // the first count the hook says false to; 0: never
+        bool whole;
+        QList<qint64> told;
+        qint64 lines; // of orders in the file
+    } cases[] = {
+        {"to the end", 0, true, {step, 2 * step, count}, count},
+        {"stopped at the first step", step, false, {step}, step},
+        {"stopped at the second", 2 * step, false, {step, 2 * step}, 2 * step},
+        {"stopped after the last row", count, false, {step, 2 * step, count}, count},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        QList<qint64> told;
+        const bool written = JournalCsv::write(reader, {}, out, [&](qint64 rows) {
+            told << rows;
+            return rows != c.stopAt;
+        });
+        EXPECT_EQ(written, c.whole);
+        EXPECT_TRUE(reader.lastError().isEmpty()) << "a stop is no read error";
+        EXPECT_EQ(told, c.told);
+        EXPECT_EQ(out.data().count('\n'), c.lines + 1);
+        EXPECT_TRUE(whole.data().startsWith(out.data())) << "the same rows as without a hook";
+    }
+}
+
 TEST(JournalCsv, FieldsAreQuotedWhereRfc4180AsksIt) {
     const struct {
         QString in;
