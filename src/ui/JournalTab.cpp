@@ -19,6 +19,9 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLocale>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -30,6 +33,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -51,14 +55,50 @@ QString printerText(const JournalPrint& print) {
                                   : QStringLiteral("Принтер чеков");
 }
 
+std::unique_ptr<JournalReader> readerOf(const QString& folder, const JournalSource& source) {
+    return source.shared() ? std::make_unique<JournalReader>(source)
+                           : std::make_unique<JournalReader>(folder);
+}
+
+// "12 000 заказов", as Russian says a count.
+QString ordersText(qint64 count) {
+    const qint64 lastTwo = count % 100;
+    const qint64 last = count % 10;
+    const QString word = lastTwo >= 11 && lastTwo <= 14 ? QStringLiteral("заказов")
+                         : last == 1                    ? QStringLiteral("заказ")
+                         : last >= 2 && last <= 4       ? QStringLiteral("заказа")
+                                                        : QStringLiteral("заказов");
+    return QLocale(QLocale::Russian).toString(count) + QLatin1Char(' ') + word;
+}
+
 } // namespace
+
+// What the tab and the thread writing a CSV share. The thread tells the tab how far it
+// is through tab, under lock: the tab's end clears it before it lets the thread go, so a
+// thread that outlives the wait never reaches a tab that is gone.
+struct TJournalTab::CsvExport {
+    enum Outcome { Saved, Stopped, Failed };
+
+    QString path;
+    bool totals = false;
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> rows{0};
+    // The rows told last have been shown: the next step is told again. A year of orders
+    // is thousands of steps; the window needs only the latest.
+    std::atomic<bool> shown{true};
+    QMutex lock;
+    TJournalTab* tab = nullptr; // under lock
+    QPointer<QThread> thread;
+    // Written by the thread before it ends, read by the tab after QThread::finished.
+    Outcome outcome = Failed;
+    QString reason;
+};
 
 TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source, QWidget* parent)
     : QWidget(parent)
     , m_folder(dataFolder)
     , m_source(source)
-    , m_reader(source.shared() ? std::make_unique<JournalReader>(source)
-                               : std::make_unique<JournalReader>(dataFolder))
+    , m_reader(readerOf(dataFolder, source))
     , m_askFileName(askFileName)
     , m_now([] { return QDateTime::currentDateTime(); }) {
     setObjectName(QStringLiteral("tshJournal"));
@@ -107,6 +147,13 @@ TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source,
     btnJournalCsv = new QPushButton(QStringLiteral("Сохранить CSV"), this);
     btnJournalCsv->setObjectName(QStringLiteral("btnJournalCsv"));
     filters->addWidget(btnJournalCsv);
+    lblJournalCsv = new QLabel(this);
+    lblJournalCsv->setObjectName(QStringLiteral("lblJournalCsv"));
+    filters->addWidget(lblJournalCsv);
+    btnJournalCsvStop = new QPushButton(QStringLiteral("Остановить"), this);
+    btnJournalCsvStop->setObjectName(QStringLiteral("btnJournalCsvStop"));
+    btnJournalCsvStop->hide();
+    filters->addWidget(btnJournalCsvStop);
 
     pgcJournal = new QTabWidget(this);
     pgcJournal->setObjectName(QStringLiteral("pgcJournal"));
@@ -191,6 +238,7 @@ TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source,
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { lvJournalSelect(); });
     connect(btnJournalReprint, &QPushButton::clicked, this, [this] { btnJournalReprintClick(); });
     connect(btnJournalCsv, &QPushButton::clicked, this, [this] { btnJournalCsvClick(); });
+    connect(btnJournalCsvStop, &QPushButton::clicked, this, [this] { btnJournalCsvStopClick(); });
     connect(btnJournalRefresh, &QPushButton::clicked, this, [this] { Refresh(); });
 
     // The file is read at once; the server only when asked (see the class).
@@ -199,6 +247,7 @@ TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source,
 }
 
 TJournalTab::~TJournalTab() {
+    endCsv();
     // A try still under way has the driver's connection in hand; the program's end must
     // not pull the database layer away from under it. It ends within the reader's connect
     // timeout; one that does not (a name that never resolves) is left to the process.
@@ -331,8 +380,7 @@ void TJournalTab::readJournal() {
 }
 
 void TJournalTab::renewReader() {
-    auto fresh = m_source.shared() ? std::make_unique<JournalReader>(m_source)
-                                   : std::make_unique<JournalReader>(m_folder);
+    auto fresh = readerOf(m_folder, m_source);
     m_model->setReader(*fresh);
     m_reader = std::move(fresh);
 }
@@ -466,37 +514,128 @@ void TJournalTab::btnJournalReprintClick() {
 }
 
 void TJournalTab::btnJournalCsvClick() {
+    if (m_csv)
+        return;
     const JournalQuery query = currentQuery();
     const QString from = query.from.toString(QStringLiteral("yyyy-MM-dd"));
     const QString last = query.to.addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
     const QString days = from == last ? from : from + QLatin1Char('-') + last;
-    if (pgcJournal->currentWidget() == tshJournalTotals) {
-        saveCsv(QStringLiteral("итоги-%1.csv").arg(days), [&](QIODevice& out) {
-            return JournalCsv::writeSummary(*m_reader, query.from, query.to, out);
-        });
-        return;
-    }
-    saveCsv(QStringLiteral("журнал-%1.csv").arg(days),
-            [&](QIODevice& out) { return JournalCsv::write(*m_reader, query, out); });
+    if (pgcJournal->currentWidget() == tshJournalTotals)
+        saveCsv(QStringLiteral("итоги-%1.csv").arg(days), query, true);
+    else
+        saveCsv(QStringLiteral("журнал-%1.csv").arg(days), query, false);
 }
 
-bool TJournalTab::saveCsv(const QString& suggested, const std::function<bool(QIODevice&)>& write) {
+void TJournalTab::saveCsv(const QString& suggested, const JournalQuery& query, bool totals) {
     QPointer<TJournalTab> self(this);
     const QString path = m_askFileName(this, suggested);
-    if (!self || path.isEmpty())
-        return false;
-    QSaveFile file(path);
-    QString reason;
-    if (!file.open(QIODevice::WriteOnly))
-        reason = file.errorString();
-    else if (!write(file))
-        reason = file.error() != QFileDevice::NoError ? file.errorString() : m_reader->lastError();
-    else if (!file.commit())
-        reason = file.errorString();
-    if (reason.isEmpty())
-        return true;
-    file.cancelWriting();
+    if (!self || path.isEmpty() || m_csv)
+        return;
+    auto job = std::make_shared<CsvExport>();
+    job->path = path;
+    job->totals = totals;
+    job->tab = this;
+    // The reader's connection belongs to the thread that makes it: the thread makes its
+    // own, from what the tab's own is made of. The file takes the place of an old one
+    // only when it is whole.
+    QThread* thread = QThread::create([job, folder = m_folder, source = m_source, query] {
+        const std::unique_ptr<JournalReader> reader = readerOf(folder, source);
+        const auto goOn = [&job](qint64 rows) {
+            job->rows = rows;
+            if (job->shown.exchange(false)) {
+                QMutexLocker locker(&job->lock);
+                if (TJournalTab* tab = job->tab)
+                    QMetaObject::invokeMethod(
+                        tab, [tab] { tab->showCsvProgress(); }, Qt::QueuedConnection);
+            }
+            return !job->stop;
+        };
+        QSaveFile file(job->path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            job->reason = file.errorString();
+        } else if (!(job->totals ? JournalCsv::writeSummary(*reader, query.from, query.to, file)
+                                 : JournalCsv::write(*reader, query, file, goOn))) {
+            job->reason =
+                file.error() != QFileDevice::NoError ? file.errorString() : reader->lastError();
+        } else if (job->stop) {
+            // The totals are one question to the journal, not stopped in the middle;
+            // a stop meanwhile still keeps their file from being put in place.
+        } else if (file.commit()) {
+            job->outcome = CsvExport::Saved;
+        } else {
+            job->reason = file.errorString();
+        }
+        if (job->outcome == CsvExport::Saved)
+            return;
+        file.cancelWriting();
+        if (job->stop)
+            job->outcome = CsvExport::Stopped;
+    });
+    job->thread = thread;
+    m_csv = job;
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(thread, &QThread::finished, this, [this, job] { csvDone(job); });
+    btnJournalCsv->setEnabled(false);
+    btnJournalCsvStop->setEnabled(true);
+    btnJournalCsvStop->show();
+    lblJournalCsv->setText(totals ? QStringLiteral("Сохранение CSV: итоги…")
+                                  : QStringLiteral("Сохранение CSV…"));
+    thread->start();
+}
+
+void TJournalTab::showCsvProgress() {
+    if (!m_csv)
+        return;
+    m_csv->shown = true;
+    const qint64 rows = m_csv->rows;
+    lblJournalCsv->setText(QStringLiteral("Сохранение CSV: %1…").arg(ordersText(rows)));
+    emit csvProgress(rows);
+}
+
+void TJournalTab::btnJournalCsvStopClick() {
+    if (!m_csv)
+        return;
+    m_csv->stop = true;
+    btnJournalCsvStop->setEnabled(false);
+}
+
+void TJournalTab::csvDone(const std::shared_ptr<CsvExport>& job) {
+    if (m_csv == job)
+        m_csv.reset();
+    btnJournalCsv->setEnabled(true);
+    btnJournalCsvStop->hide();
+    switch (job->outcome) {
+    case CsvExport::Saved:
+        lblJournalCsv->setText(
+            job->totals
+                ? QStringLiteral("Сохранено: %1").arg(job->path)
+                : QStringLiteral("Сохранено: %1 (%2)").arg(job->path, ordersText(job->rows)));
+        emit csvFinished();
+        return;
+    case CsvExport::Stopped:
+        lblJournalCsv->setText(QStringLiteral("Сохранение CSV остановлено"));
+        emit csvFinished();
+        return;
+    case CsvExport::Failed:
+        break;
+    }
+    lblJournalCsv->clear();
+    emit csvFinished();
     showMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
-                   QStringLiteral("Не удалось сохранить файл\n%1\n%2").arg(path, reason));
-    return false;
+                   QStringLiteral("Не удалось сохранить файл\n%1\n%2").arg(job->path, job->reason));
+}
+
+void TJournalTab::endCsv() {
+    if (!m_csv)
+        return;
+    // The writing checks the stop between rows and ends at once; only a shared journal's
+    // server that does not answer can keep it longer, as it keeps a connection try.
+    m_csv->stop = true;
+    {
+        QMutexLocker locker(&m_csv->lock);
+        m_csv->tab = nullptr;
+    }
+    if (m_csv->thread && m_csv->thread->isRunning())
+        m_csv->thread->wait(QDeadlineTimer(kProbeEndWaitMs));
+    m_csv.reset();
 }

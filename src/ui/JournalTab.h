@@ -38,6 +38,11 @@ class TJournalTotalsView;
 // window calls it when the operator turns to the tab, and "Обновить" does), never when the
 // tab is made; a new connection is tried on a thread of its own first, so a server that
 // does not answer never holds the window up: the list says so when the try ends.
+//
+// "Сохранить CSV" writes on a thread of its own too, through a reader of its own: a year
+// of a big venue's orders takes seconds, and the console must go on taking orders
+// meanwhile. lblJournalCsv shows how far it is; btnJournalCsvStop ends it, leaving no
+// file behind, and so does the tab's end.
 class TJournalTab : public QWidget {
     Q_OBJECT
 public:
@@ -83,6 +88,8 @@ public:
     QComboBox* cbxJournalDecision = nullptr;
     QPushButton* btnJournalRefresh = nullptr;
     QPushButton* btnJournalCsv = nullptr;
+    QPushButton* btnJournalCsvStop = nullptr;
+    QLabel* lblJournalCsv = nullptr;
     QTabWidget* pgcJournal = nullptr;
     QWidget* tshJournalOrders = nullptr;
     QWidget* tshJournalTotals = nullptr;
@@ -98,16 +105,29 @@ public slots:
     // Reads the journal again with the filters as they stand.
     void Refresh();
 
+signals:
+    // An export is rowsSoFar orders along (on the window's thread, as lblJournalCsv shows it).
+    void csvProgress(qint64 rowsSoFar);
+    // The export ended: saved, stopped, or failed (the operator has been told).
+    void csvFinished();
+
 private:
     void cmbJournalPeriodChange();
     void lvJournalSelect();
     void btnJournalReprintClick();
     void btnJournalCsvClick();
+    void btnJournalCsvStopClick();
     void listOrders();
     void fillKiosks(const QStringList& kiosks);
     void showDetails(const JournalRecord* record);
     void showEmpty(const QString& text);
-    bool saveCsv(const QString& suggested, const std::function<bool(QIODevice&)>& write);
+    struct CsvExport;
+    // Writes the CSV the operator names on a thread of its own: the list of query, or the
+    // totals of its period.
+    void saveCsv(const QString& suggested, const JournalQuery& query, bool totals);
+    void showCsvProgress();
+    void csvDone(const std::shared_ptr<CsvExport>& job);
+    void endCsv();
     void connectShared();
     void readJournal();
     void renewReader();
@@ -121,8 +141,9 @@ private:
     JournalModel* m_model = nullptr;
     FileNameAsker m_askFileName;
     std::function<QDateTime()> m_now;
-    bool m_filling = false;    // filters set by the tab itself, not by the operator
-    bool m_readable = false;   // the last Refresh could read the journal
-    bool m_connecting = false; // a connection to the shared journal is being tried
-    QPointer<QThread> m_probe; // the thread trying it
+    bool m_filling = false;           // filters set by the tab itself, not by the operator
+    bool m_readable = false;          // the last Refresh could read the journal
+    bool m_connecting = false;        // a connection to the shared journal is being tried
+    QPointer<QThread> m_probe;        // the thread trying it
+    std::shared_ptr<CsvExport> m_csv; // the CSV being written, with its thread
 };

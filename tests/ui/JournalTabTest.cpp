@@ -1,3 +1,4 @@
+#include "JournalSupport.h"
 #include "PrintSettingsSupport.h"
 #include "SharedJournalSupport.h"
 #include "TestUtil.h"
@@ -20,8 +21,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -32,6 +35,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -171,6 +175,28 @@ protected:
         tab.lvJournal->selectionModel()->setCurrentIndex(tab.model()->index(row, 0),
                                                          QItemSelectionModel::ClearAndSelect |
                                                              QItemSelectionModel::Rows);
+    }
+
+    // Clicks "Сохранить CSV" and waits for the export's end, which comes by the event loop.
+    static void saveCsv(TJournalTab& tab) {
+        QSignalSpy finished(&tab, &TJournalTab::csvFinished);
+        tab.btnJournalCsv->click();
+        EXPECT_TRUE(finished.wait(20000)) << "the export never ended";
+    }
+    // count orders in the week of kToday, the newest at 10:00 today, the rest 10 s apart
+    // before it: written as one statement, far quicker than through the console's journal.
+    void recordMany(int count) {
+        record(m_dir.path(), {{"seed", "Киоск 1", at(kToday, 10), 1}});
+        journaltest::execute(
+            OrderJournal::fileName(m_dir.path()),
+            {QStringLiteral(
+                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+                 " INSERT INTO orders (console, kiosk, address, opened, sum, order_name, invoice,"
+                 " document, decision, decided, wait_s)"
+                 " SELECT console, kiosk, address, opened - i * 10000, sum + i,"
+                 " order_name || '-' || i, invoice, document, decision, decided, wait_s"
+                 " FROM orders, n")
+                 .arg(count - 1)});
     }
 
     QTemporaryDir m_dir;
@@ -410,7 +436,7 @@ TEST_F(JournalTabTest, SaveCsvWritesTheListOrTheTotalsShown) {
     choose(tab->cbxJournalKiosk, "Киоск 1");
 
     path = out.filePath("list.csv");
-    tab->btnJournalCsv->click();
+    saveCsv(*tab);
     EXPECT_EQ(suggested, QStringLiteral("журнал-2026-12-07-2026-12-13.csv"));
     JournalReader reader(m_dir.path());
     QBuffer expected;
@@ -419,6 +445,7 @@ TEST_F(JournalTabTest, SaveCsvWritesTheListOrTheTotalsShown) {
     const QByteArray written = testutil::readFile(path);
     EXPECT_EQ(written, expected.data());
     EXPECT_EQ(written.count('\n'), 4) << "the header and the three orders of Киоск 1";
+    EXPECT_EQ(tab->lblJournalCsv->text(), QStringLiteral("Сохранено: %1 (3 заказа)").arg(path));
 
     // The operator changed their mind: nothing is written.
     path.clear();
@@ -429,7 +456,7 @@ TEST_F(JournalTabTest, SaveCsvWritesTheListOrTheTotalsShown) {
 
     tab->pgcJournal->setCurrentWidget(tab->tshJournalTotals);
     path = out.filePath("totals.csv");
-    tab->btnJournalCsv->click();
+    saveCsv(*tab);
     EXPECT_EQ(suggested, QStringLiteral("итоги-2026-12-07-2026-12-13.csv"));
     QBuffer summary;
     summary.open(QIODevice::WriteOnly);
@@ -449,12 +476,102 @@ TEST_F(JournalTabTest, SaveCsvWritesTheListOrTheTotalsShown) {
     QString text;
     QString title;
     AnswerMessageBox(QMessageBox::Ok, &text, &title);
-    tab->btnJournalCsv->click();
+    saveCsv(*tab);
     testutil::pump(100);
     EXPECT_EQ(title, QStringLiteral("Ошибка"));
     EXPECT_TRUE(text.startsWith(QStringLiteral("Не удалось сохранить файл\n") + path))
         << text.toStdString();
     EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(tab->btnJournalCsv->isEnabled());
+}
+
+// A year of a big venue takes seconds: the window must go on meanwhile and say how far
+// the file is.
+TEST_F(JournalTabTest, SaveCsvWritesOffTheWindowsThreadAndSaysHowFar) {
+    const int count = 20000;
+    recordMany(count);
+    auto tab = openTab();
+    tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdThisWeek);
+    QTemporaryDir out;
+    const QString path = out.filePath("list.csv");
+    tab->setFileNameAsker([&](QWidget*, const QString&) { return path; });
+    QList<qint64> steps;
+    QStringList shown;
+    QObject::connect(tab.get(), &TJournalTab::csvProgress, tab.get(), [&](qint64 rows) {
+        steps << rows;
+        shown << tab->lblJournalCsv->text();
+    });
+    QSignalSpy finished(tab.get(), &TJournalTab::csvFinished);
+
+    tab->btnJournalCsv->click();
+    // The click is back before the file is: the rest comes through the event loop.
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_FALSE(tab->btnJournalCsv->isEnabled()) << "one export at a time";
+    EXPECT_TRUE(tab->btnJournalCsvStop->isVisible());
+    EXPECT_TRUE(tab->lblJournalCsv->text().startsWith(QStringLiteral("Сохранение CSV")));
+    EXPECT_FALSE(QFile::exists(path));
+    ASSERT_TRUE(finished.wait(20000));
+
+    ASSERT_FALSE(steps.isEmpty()) << "no progress reached the window before the end";
+    EXPECT_TRUE(std::is_sorted(steps.cbegin(), steps.cend()));
+    EXPECT_GT(steps.constFirst(), 0);
+    EXPECT_EQ(steps.constLast(), count);
+    const QRegularExpression progress(
+        QStringLiteral("^Сохранение CSV: [0-9\u00a0]+ заказ(|а|ов)…$"));
+    for (const QString& text : shown)
+        EXPECT_TRUE(progress.match(text).hasMatch()) << text.toStdString();
+    EXPECT_EQ(tab->lblJournalCsv->text(),
+              QStringLiteral("Сохранено: %1 (20\u00a0000 заказов)").arg(path));
+    EXPECT_TRUE(tab->btnJournalCsv->isEnabled());
+    EXPECT_FALSE(tab->btnJournalCsvStop->isVisible());
+
+    JournalReader reader(m_dir.path());
+    QBuffer expected;
+    expected.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(JournalCsv::write(reader, tab->currentQuery(), expected));
+    EXPECT_EQ(expected.data().count('\n'), count + 1);
+    EXPECT_TRUE(testutil::readFile(path) == expected.data()) << "not the file JournalCsv writes";
+}
+
+// Stopped, or ended with the tab: no half file, and a file of the same name as it was.
+TEST_F(JournalTabTest, AStoppedExportLeavesNoFileBehind) {
+    recordMany(20000);
+    const struct {
+        const char* name;
+        bool closeTab;     // the console ends instead of "Остановить"
+        QByteArray before; // the file already there; empty: none
+    } cases[] = {
+        {"stopped, new file", false, {}},
+        {"stopped, file there", false, "an older export\r\n"},
+        {"tab closed, file there", true, "an older export\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir out;
+        const QString path = out.filePath("list.csv");
+        if (!c.before.isEmpty())
+            testutil::writeFile(path, c.before);
+        auto tab = openTab();
+        tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdThisWeek);
+        tab->setFileNameAsker([&](QWidget*, const QString&) { return path; });
+        QSignalSpy finished(tab.get(), &TJournalTab::csvFinished);
+        tab->btnJournalCsv->click();
+        if (c.closeTab) {
+            tab.reset(); // waits for the export
+            testutil::pump(50);
+        } else {
+            tab->btnJournalCsvStop->click();
+            ASSERT_TRUE(finished.wait(20000));
+            EXPECT_EQ(tab->lblJournalCsv->text(), QStringLiteral("Сохранение CSV остановлено"));
+            EXPECT_TRUE(tab->btnJournalCsv->isEnabled());
+        }
+        EXPECT_EQ(QFile::exists(path), !c.before.isEmpty());
+        if (!c.before.isEmpty()) {
+            EXPECT_TRUE(testutil::readFile(path) == c.before) << "the older file was replaced";
+        }
+        const QStringList left = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
+        EXPECT_EQ(left, c.before.isEmpty() ? QStringList() : QStringList{"list.csv"});
+    }
 }
 
 TEST_F(JournalTabTest, TotalsPerKioskAndForAll) {
