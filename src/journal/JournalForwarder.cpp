@@ -200,7 +200,7 @@ bool connectServer(const QString& connection, const JournalSource& source, qint6
     db.setDatabaseName(source.database);
     db.setUserName(source.user);
     db.setPassword(source.password);
-    db.setConnectOptions(JournalSource::connectOptions());
+    db.setConnectOptions(source.connectOptions());
     if (!db.open()) {
         error = reasonOf(db.lastError());
         return false;

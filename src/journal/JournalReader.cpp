@@ -78,6 +78,24 @@ QString whereOf(const JournalQuery& query, QVariantList& values) {
                            : QStringLiteral(" WHERE ") + parts.join(QStringLiteral(" AND "));
 }
 
+// Prepares, binds and runs sql, with the reason of whichever step failed in error. A
+// statement the server gives up on (its time out) fails already at the preparing; run
+// unchecked, the driver would then execute a statement that is not there and report a
+// syntax error instead of the reason.
+bool run(QSqlQuery& q, const QString& sql, const QVariantList& values, QString& error) {
+    if (!q.prepare(sql)) {
+        error = q.lastError().text();
+        return false;
+    }
+    for (const QVariant& value : values)
+        q.addBindValue(value);
+    if (!q.exec()) {
+        error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
 double median(std::vector<double>& values) {
     if (values.empty())
         return 0;
@@ -127,7 +145,7 @@ bool JournalReader::open() {
         db.setDatabaseName(m_source.database);
         db.setUserName(m_source.user);
         db.setPassword(m_source.password);
-        db.setConnectOptions(JournalSource::connectOptions());
+        db.setConnectOptions(m_source.connectOptions());
         if (!db.open()) {
             m_lastError = db.lastError().text();
             return false;
@@ -177,17 +195,16 @@ bool JournalReader::forEach(const JournalQuery& query,
                             const std::function<bool(qint64 rowsSoFar)>& goOn) {
     if (!open())
         return false;
+    m_lastError.clear();
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     QVariantList values;
-    q.prepare(QStringLiteral("SELECT ") + kListColumns + QStringLiteral(" FROM orders o") +
-              whereOf(query, values) + QStringLiteral(" ORDER BY o.opened DESC, o.id DESC"));
-    for (const QVariant& value : values)
-        q.addBindValue(value);
-    if (!q.exec()) {
-        m_lastError = q.lastError().text();
+    const QString where = whereOf(query, values);
+    if (!run(q,
+             QStringLiteral("SELECT ") + kListColumns + QStringLiteral(" FROM orders o") + where +
+                 QStringLiteral(" ORDER BY o.opened DESC, o.id DESC"),
+             values, m_lastError))
         return false;
-    }
     qint64 rows = 0;
     while (q.next()) {
         row(recordOf(q));
@@ -201,28 +218,29 @@ QList<JournalRecord> JournalReader::orders(const JournalQuery& query, int limit)
     QList<JournalRecord> result;
     if (!open() || limit <= 0)
         return result;
+    m_lastError.clear(); // the error of a read before is no error of this one
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
         QVariantList values;
-        q.prepare(QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM orders o") +
-                  whereOf(query, values) +
-                  QStringLiteral(" ORDER BY o.opened DESC, o.id DESC LIMIT ?"));
-        for (const QVariant& value : values)
-            q.addBindValue(value);
-        q.addBindValue(limit);
-        if (!q.exec()) {
-            m_lastError = q.lastError().text();
+        const QString where = whereOf(query, values);
+        values << limit;
+        if (!run(q,
+                 QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM orders o") + where +
+                     QStringLiteral(" ORDER BY o.opened DESC, o.id DESC LIMIT ?"),
+                 values, m_lastError))
             return result;
-        }
         while (q.next())
             result << recordOf(q);
     }
     QSqlQuery p(db);
     p.setForwardOnly(true);
-    p.prepare(QStringLiteral("SELECT at, printer_type, connection, printed, outcome FROM prints"
-                             " WHERE order_id = ? ORDER BY at, id"));
+    if (!p.prepare(QStringLiteral("SELECT at, printer_type, connection, printed, outcome"
+                                  " FROM prints WHERE order_id = ? ORDER BY at, id"))) {
+        m_lastError = p.lastError().text();
+        return {};
+    }
     for (JournalRecord& r : result) {
         p.addBindValue(r.id);
         if (!p.exec()) {
@@ -245,14 +263,11 @@ JournalSummary JournalReader::totals(const QDateTime& from, const QDateTime& to)
     m_lastError.clear();
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT kiosk, decision, sum, wait_s FROM orders"
-                             " WHERE opened >= ? AND opened < ?"));
-    q.addBindValue(from.toMSecsSinceEpoch());
-    q.addBindValue(to.toMSecsSinceEpoch());
-    if (!q.exec()) {
-        m_lastError = q.lastError().text();
+    if (!run(q,
+             QStringLiteral("SELECT kiosk, decision, sum, wait_s FROM orders"
+                            " WHERE opened >= ? AND opened < ?"),
+             {from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch()}, m_lastError))
         return summary;
-    }
     std::map<QString, JournalTotals> kiosks;
     std::map<QString, std::vector<double>> waits;
     std::vector<double> allWaits;
@@ -292,13 +307,11 @@ JournalSummary JournalReader::totals(const QDateTime& from, const QDateTime& to)
     if (end > start) {
         QSqlQuery e(QSqlDatabase::database(m_connection, false));
         e.setForwardOnly(true);
-        e.prepare(QStringLiteral(
-            "SELECT kiosk, kind, at FROM events WHERE at < ? ORDER BY kiosk, at, id"));
-        e.addBindValue(end);
-        if (!e.exec()) {
-            m_lastError = e.lastError().text();
+        if (!run(e,
+                 QStringLiteral(
+                     "SELECT kiosk, kind, at FROM events WHERE at < ? ORDER BY kiosk, at, id"),
+                 {end}, m_lastError))
             return summary;
-        }
         struct Walk {
             bool connected = false;
             qint64 since = 0;
@@ -341,16 +354,14 @@ QList<JournalEvent> JournalReader::events(const QDateTime& from, const QDateTime
     QList<JournalEvent> result;
     if (!open())
         return result;
+    m_lastError.clear();
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral(
-        "SELECT at, kiosk, kind, text FROM events WHERE at >= ? AND at < ? ORDER BY at, id"));
-    q.addBindValue(from.toMSecsSinceEpoch());
-    q.addBindValue(to.toMSecsSinceEpoch());
-    if (!q.exec()) {
-        m_lastError = q.lastError().text();
+    if (!run(q,
+             QStringLiteral("SELECT at, kiosk, kind, text FROM events"
+                            " WHERE at >= ? AND at < ? ORDER BY at, id"),
+             {from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch()}, m_lastError))
         return result;
-    }
     while (q.next())
         result << JournalEvent{
             QDateTime::fromMSecsSinceEpoch(q.value(0).toLongLong()), q.value(1).toString(),

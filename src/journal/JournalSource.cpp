@@ -63,7 +63,9 @@ JournalSource JournalSource::fromIni(const QString& iniFileName) {
     return source;
 }
 
-QString JournalSource::connectOptions() {
+QString JournalSource::connectOptions() const {
     return QStringLiteral("connect_timeout=5;keepalives=1;keepalives_idle=5;"
-                          "keepalives_interval=3;keepalives_count=3;tcp_user_timeout=15000");
+                          "keepalives_interval=3;keepalives_count=3;tcp_user_timeout=15000;"
+                          "options='-c statement_timeout=%1'")
+        .arg(statementTimeoutMs);
 }

@@ -17,6 +17,11 @@ struct JournalSource {
     // Why the ini gave no usable source (a password file others can read); empty when
     // it did.
     QString error;
+    // How long the server may take over one statement before it gives it up: a table
+    // another session holds locked, or a server too busy to answer, must not hold a read
+    // (and with it the operator's window) for good. 0: no limit, for the exports that
+    // read a whole period in one statement off the operator's thread.
+    int statementTimeoutMs = 15000;
 
     bool shared() const { return driver == QStringLiteral("QPSQL"); }
 
@@ -24,8 +29,8 @@ struct JournalSource {
     // a connect is given up after 5 s, and one that goes away under an open connection
     // (its machine down, the network cut) is noticed within about 15 s, by the TCP
     // keep-alives and the time allowed for what was sent to be acknowledged, instead
-    // of the system's two hours.
-    static QString connectOptions();
+    // of the system's two hours; and statementTimeoutMs.
+    QString connectOptions() const;
 
     // Driver (QSQLITE), Host, Port (5432), Database, User, PasswordFile, Console (the
     // host name) of [Journal]. The password is never in the ini itself: PasswordFile

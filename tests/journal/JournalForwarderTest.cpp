@@ -7,6 +7,9 @@
 
 #include <QFile>
 #include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -248,6 +251,45 @@ TEST_F(JournalForwarderTest, ANewLocalFileKeepsTheSharedRowsOfTheOldOne) {
     expectDelivered(a, QStringLiteral("Касса 1"), true);
     EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM prints WHERE console = 'Касса 1'")), 10);
     EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM events WHERE console = 'Касса 1'")), 10);
+}
+
+// A table another session holds locked keeps a read waiting on the server: the server
+// gives the statement up and the reader says why, rather than holding the window that
+// asked for good; once the lock is gone the same reader reads again.
+TEST_F(JournalForwarderTest, AReadTheServerHoldsUpIsGivenUp) {
+    Console a(m_server, QStringLiteral("Касса 1"));
+    Console b(m_server, QStringLiteral("Касса 2"));
+    a.write(1);
+    b.write(2);
+    settle(a, b);
+
+    JournalSource source = m_server.source(kDatabase, QStringLiteral("Касса 1"));
+    const QString name = QStringLiteral("journaltest-locker");
+    {
+        QSqlDatabase locker = QSqlDatabase::addDatabase(source.driver, name);
+        locker.setHostName(source.host);
+        locker.setPort(source.port);
+        locker.setDatabaseName(source.database);
+        locker.setUserName(source.user);
+        ASSERT_TRUE(locker.open()) << locker.lastError().text().toStdString();
+        ASSERT_TRUE(locker.transaction());
+        QSqlQuery lock(locker);
+        ASSERT_TRUE(lock.exec(QStringLiteral("LOCK TABLE orders IN ACCESS EXCLUSIVE MODE")))
+            << lock.lastError().text().toStdString();
+
+        source.statementTimeoutMs = 300;
+        JournalReader reader(source);
+        ASSERT_TRUE(reader.open()) << reader.lastError().toStdString();
+        EXPECT_TRUE(reader.orders({}, 10).isEmpty());
+        EXPECT_TRUE(reader.lastError().contains(QStringLiteral("statement timeout")))
+            << reader.lastError().toStdString();
+
+        locker.rollback();
+        EXPECT_EQ(reader.orders({}, 10).size(), 2);
+        EXPECT_TRUE(reader.lastError().isEmpty()) << reader.lastError().toStdString();
+        locker.close();
+    }
+    QSqlDatabase::removeDatabase(name);
 }
 
 TEST_F(JournalForwarderTest, TheReaderPagesAndTotalsTheSharedJournalOfBothConsoles) {
