@@ -119,7 +119,10 @@ int runJournalCommand(int argc, char** argv, const QString& folder, const QStrin
     if (folder.isEmpty())
         return journalFailure(QStringLiteral("нет папки данных"));
 
-    const JournalSource source = JournalSource::fromIni(iniFileName);
+    JournalSource source = JournalSource::fromIni(iniFileName);
+    // A year of a chain's orders may take the server longer than a window's read may; a
+    // script that waits too long is stopped by whoever runs it.
+    source.statementTimeoutMs = 0;
     const std::unique_ptr<JournalReader> reader = source.shared()
                                                       ? std::make_unique<JournalReader>(source)
                                                       : std::make_unique<JournalReader>(folder);

@@ -539,7 +539,11 @@ void TJournalTab::saveCsv(const QString& suggested, const JournalQuery& query, b
     // own, from what the tab's own is made of. The file takes the place of an old one
     // only when it is whole.
     QThread* thread = QThread::create([job, folder = m_folder, source = m_source, query] {
-        const std::unique_ptr<JournalReader> reader = readerOf(folder, source);
+        // The whole period in one statement may take the server longer than a page may;
+        // this thread may wait, and "Остановить" ends the saving when the rows come.
+        JournalSource exportSource = source;
+        exportSource.statementTimeoutMs = 0;
+        const std::unique_ptr<JournalReader> reader = readerOf(folder, exportSource);
         const auto goOn = [&job](qint64 rows) {
             job->rows = rows;
             if (job->shown.exchange(false)) {
