@@ -4,14 +4,8 @@
 
 #include <cmath>
 
-JournalModel::JournalModel(JournalReader& reader, QObject* parent)
-    : QAbstractTableModel(parent)
-    , m_reader(&reader) {}
-
-void JournalModel::setReader(JournalReader& reader) {
-    clear();
-    m_reader = &reader;
-}
+JournalModel::JournalModel(QObject* parent)
+    : QAbstractTableModel(parent) {}
 
 void JournalModel::setShowConsole(bool show) {
     if (show == m_showConsole)
@@ -21,21 +15,43 @@ void JournalModel::setShowConsole(bool show) {
     endResetModel();
 }
 
-void JournalModel::setQuery(const JournalQuery& query) {
+quint64 JournalModel::setQuery(const JournalQuery& query, bool ask) {
     beginResetModel();
     m_query = query;
     m_query.after.reset();
     m_rows.clear();
     m_atEnd = false;
+    m_pending = true;
+    ++m_ticket;
     endResetModel();
-    fetchMore();
+    if (ask && m_ask)
+        m_ask(m_query, m_ticket);
+    return m_ticket;
 }
 
 void JournalModel::clear() {
     beginResetModel();
     m_rows.clear();
     m_atEnd = true;
+    m_pending = false;
+    ++m_ticket;
     endResetModel();
+}
+
+bool JournalModel::addPage(quint64 ticket, const QList<JournalRecord>& rows, bool failed) {
+    if (ticket != m_ticket || !m_pending)
+        return false;
+    m_pending = false;
+    // A short page is the last one; so is a failed read, or the view would ask again at
+    // every scroll.
+    m_atEnd = failed || rows.size() < kPageSize;
+    if (failed || rows.isEmpty())
+        return true;
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    m_rows += rows;
+    endInsertRows();
+    return true;
 }
 
 QString JournalModel::decisionText(JournalDecision decision) {
@@ -143,23 +159,17 @@ QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 bool JournalModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && !m_atEnd;
+    // The page on its way is not asked for again when the view scrolls meanwhile.
+    return !parent.isValid() && !m_atEnd && !m_pending;
 }
 
 void JournalModel::fetchMore(const QModelIndex& parent) {
-    if (parent.isValid() || m_atEnd)
+    if (!canFetchMore(parent) || !m_ask)
         return;
     JournalQuery page = m_query;
     if (!m_rows.isEmpty())
         page.after = JournalReader::cursorOf(m_rows.constLast());
-    const QList<JournalRecord> rows = m_reader->orders(page, kPageSize);
-    // A short page is the last one; so is a failed read, or the view would ask again at
-    // every scroll.
-    m_atEnd = rows.size() < kPageSize;
-    if (rows.isEmpty())
-        return;
-    const int first = static_cast<int>(m_rows.size());
-    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    m_rows += rows;
-    endInsertRows();
+    m_pending = true;
+    ++m_ticket;
+    m_ask(page, m_ticket);
 }

@@ -7,12 +7,16 @@
 #include <QList>
 #include <QString>
 
-class JournalReader;
+#include <functional>
 
 // The orders of the journal list, newest first, read a page at a time as the view
 // scrolls: a journal of a year opens with its first page and never sits in memory whole.
 // Each page goes on after the last row read (JournalCursor), so rows written meanwhile
 // neither repeat nor shift a row out of the list.
+//
+// The model reads nothing itself: it asks for a page (the tab reads it off the window's
+// thread) and takes the rows when they come back with the ticket they were asked with.
+// One page at a time is asked; rows of a list started over since are not taken.
 class JournalModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -31,20 +35,30 @@ public:
     // The row's id in the file, for Qt::UserRole.
     static constexpr int kIdRole = Qt::UserRole;
 
-    // reader belongs to the caller and outlives the model (or the next setReader).
-    explicit JournalModel(JournalReader& reader, QObject* parent = nullptr);
+    // Asks for up to kPageSize orders of page (the list's query, with its cursor); the
+    // answer goes to addPage with ticket.
+    using PageAsker = std::function<void(const JournalQuery& page, quint64 ticket)>;
 
-    // Another reader (a new connection to the shared journal); the list is emptied.
-    void setReader(JournalReader& reader);
+    explicit JournalModel(QObject* parent = nullptr);
+
+    void setPageAsker(PageAsker asker) { m_ask = std::move(asker); }
     // The column of the console that took each order: the shared journal holds the
     // orders of every console, and the same kiosk names may stand at several of them.
     void setShowConsole(bool show);
     bool showConsole() const { return m_showConsole; }
 
-    // Starts the list over for query (its cursor is ignored) and reads the first page.
-    void setQuery(const JournalQuery& query);
-    // Empties the list; nothing more is read until the next setQuery.
+    // Starts the list over for query (its cursor is ignored), empty until its first page
+    // comes, and returns that page's ticket. With ask, the page is asked through the
+    // asker; without, the caller reads it alongside something else and hands it in.
+    quint64 setQuery(const JournalQuery& query, bool ask = true);
+    // The rows of the page asked with ticket; failed: none could be read, and the list ends
+    // there. False, taking nothing, when the list has started over since it was asked.
+    bool addPage(quint64 ticket, const QList<JournalRecord>& rows, bool failed = false);
+    // Empties the list; nothing more is read until the next setQuery, and no page on its
+    // way is taken.
     void clear();
+    // A page has been asked and has not come yet.
+    bool pending() const { return m_pending; }
     // The query of the list, without a cursor.
     const JournalQuery& query() const { return m_query; }
     const JournalRecord& record(int row) const { return m_rows.at(row); }
@@ -64,9 +78,11 @@ public:
     void fetchMore(const QModelIndex& parent = {}) override;
 
 private:
-    JournalReader* m_reader;
+    PageAsker m_ask;
     JournalQuery m_query;
     QList<JournalRecord> m_rows;
     bool m_atEnd = true;
+    bool m_pending = false;
+    quint64 m_ticket = 0; // of the page asked last
     bool m_showConsole = false;
 };

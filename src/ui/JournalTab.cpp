@@ -29,6 +29,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -53,11 +54,6 @@ QString printerText(const JournalPrint& print) {
         return print.connection;
     return print.printerType == 0 ? QStringLiteral("Принтер страниц")
                                   : QStringLiteral("Принтер чеков");
-}
-
-std::unique_ptr<JournalReader> readerOf(const QString& folder, const JournalSource& source) {
-    return source.shared() ? std::make_unique<JournalReader>(source)
-                           : std::make_unique<JournalReader>(folder);
 }
 
 // "12 000 заказов", as Russian says a count.
@@ -98,11 +94,12 @@ TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source,
     : QWidget(parent)
     , m_folder(dataFolder)
     , m_source(source)
-    , m_reader(readerOf(dataFolder, source))
     , m_askFileName(askFileName)
     , m_now([] { return QDateTime::currentDateTime(); }) {
     setObjectName(QStringLiteral("tshJournal"));
-    m_model = new JournalModel(*m_reader, this);
+    m_model = new JournalModel(this);
+    m_model->setPageAsker(
+        [this](const JournalQuery& page, quint64 ticket) { askPage(page, ticket); });
     m_model->setShowConsole(m_source.shared());
 
     auto* root = new QVBoxLayout(this);
@@ -230,8 +227,13 @@ TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source,
     // of the period, which takes a pass over all its orders and is not read again for them.
     for (QComboBox* box : {cbxJournalKiosk, cbxJournalDecision})
         connect(box, &QComboBox::currentIndexChanged, this, [this] {
-            if (!m_filling && m_readable)
+            if (m_filling)
+                return;
+            if (m_readable)
                 listOrders();
+            else if (m_periodAsked != 0)
+                // The period on its way was asked with the filter before: it is asked again.
+                Refresh();
         });
     connect(lvJournal->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { lvJournalSelect(); });
@@ -248,14 +250,9 @@ TJournalTab::TJournalTab(const QString& dataFolder, const JournalSource& source,
 
 TJournalTab::~TJournalTab() {
     endCsv();
-    // A try still under way has the driver's connection in hand; the program's end must
-    // not pull the database layer away from under it. It ends within the reader's connect
-    // timeout; one that does not (a name that never resolves) is left to the process.
-    if (m_probe && m_probe->isRunning())
-        m_probe->wait(QDeadlineTimer(kProbeEndWaitMs));
-    // The model reads through the reader: it goes first.
-    delete m_model;
-    m_model = nullptr;
+    endReading();
+    // The views going with the tab ask for nothing more.
+    m_model->setPageAsker({});
 }
 
 std::pair<QDateTime, QDateTime> TJournalTab::periodRange(Period period, const QDate& today,
@@ -294,6 +291,10 @@ JournalQuery TJournalTab::currentQuery() const {
     return query;
 }
 
+bool TJournalTab::isReading() const {
+    return m_periodAsked != 0 || m_copyAsked != 0 || m_model->pending();
+}
+
 const JournalRecord* TJournalTab::selectedRecord() const {
     const QModelIndex current = lvJournal->selectionModel()->currentIndex();
     if (!current.isValid() || current.row() >= m_model->rowCount())
@@ -309,119 +310,27 @@ void TJournalTab::Refresh() {
         showEmpty(QStringLiteral("Журнал заказов не ведётся: нет папки данных"));
         return;
     }
-    if (m_source.shared()) {
-        // A connection that failed, or one the server has dropped since, is not tried
-        // again by its reader: a new reader connects anew, tried off this thread first.
-        if (!m_readable) {
-            connectShared();
-            return;
-        }
-    } else if (!QFileInfo::exists(OrderJournal::fileName(m_folder))) {
+    if (!m_source.shared() && !QFileInfo::exists(OrderJournal::fileName(m_folder))) {
         // No order window has been recorded yet: nothing has gone wrong.
         showEmpty(QStringLiteral("Журнал пока пуст"));
         return;
     }
-    readJournal();
-}
-
-void TJournalTab::connectShared() {
-    // The answer on its way reads the journal with the filters as they stand by then.
-    if (m_connecting)
-        return;
-    m_connecting = true;
-    showEmpty(QStringLiteral("Соединение с общим журналом заказов…"));
-    // A server that does not answer keeps the probe for the reader's connect timeout; the
-    // window goes on meanwhile. The probe's connection is its own and ends with it.
-    struct Answer {
-        bool connected = false;
-        QString error;
-    };
-    auto answer = std::make_shared<Answer>();
-    QThread* probe = QThread::create([source = m_source, answer] {
-        JournalReader reader(source);
-        answer->connected = reader.open();
-        answer->error = reader.lastError();
-    });
-    m_probe = probe;
-    connect(probe, &QThread::finished, probe, &QObject::deleteLater);
-    connect(probe, &QThread::finished, this, [this, answer] {
-        m_connecting = false;
-        if (!answer->connected) {
-            showEmpty(unreadableText(answer->error));
-            return;
-        }
-        renewReader();
-        readJournal();
-    });
-    probe->start();
-}
-
-void TJournalTab::readJournal() {
-    if (!m_reader->open()) {
-        showEmpty(unreadableText(m_reader->lastError()));
-        return;
-    }
-    const JournalQuery query = currentQuery();
-    const JournalSummary summary = m_reader->totals(query.from, query.to);
-    if (!m_reader->lastError().isEmpty()) {
-        showEmpty(unreadableText(m_reader->lastError()));
-        return;
-    }
-    m_readable = true;
-    QStringList kiosks;
-    for (const JournalTotals& t : summary.kiosks)
-        kiosks << t.kiosk;
-    fillKiosks(kiosks);
-    frmJournalTotals->setSummary(
-        summary,
-        QStringLiteral("%1 — %2").arg(query.from.toString(QStringLiteral("dd.MM.yyyy")),
-                                      query.to.addDays(-1).toString(QStringLiteral("dd.MM.yyyy"))));
-    listOrders();
-}
-
-void TJournalTab::renewReader() {
-    auto fresh = readerOf(m_folder, m_source);
-    m_model->setReader(*fresh);
-    m_reader = std::move(fresh);
-}
-
-QString TJournalTab::unreadableText(const QString& reason) const {
-    if (m_source.shared())
-        return QStringLiteral("Общий журнал заказов на сервере %1:%2 не читается: %3")
-            .arg(m_source.host)
-            .arg(m_source.port)
-            .arg(reason);
-    return QStringLiteral("Журнал заказов не читается: %1").arg(reason);
-}
-
-qint64 TJournalTab::localRowOf(const JournalRecord& record) const {
-    if (!m_source.shared())
-        return record.id;
-    if (record.console != m_source.console || m_folder.isEmpty())
-        return 0;
-    // The shared row knows its console but not its row in that console's file; the order
-    // is found there by its kiosk and the millisecond it opened, which the forwarder
-    // copies as they are.
-    JournalReader local(m_folder);
-    JournalQuery query;
-    query.from = record.opened;
-    query.to = record.opened.addMSecs(1);
-    query.kiosk = record.kiosk;
-    const QList<JournalRecord> rows = local.orders(query, 2);
-    return rows.size() == 1 ? rows.constFirst().id : 0;
+    // A connection that failed, or one the server has dropped since, is not tried again
+    // by its reader: a new reader connects anew.
+    readPeriod(m_source.shared() && m_renew);
 }
 
 void TJournalTab::listOrders() {
+    m_copyAsked = 0;
+    lblJournalEmpty->setText(QStringLiteral("Чтение журнала заказов…"));
+    lblJournalEmpty->show();
     m_model->setQuery(currentQuery());
-    if (m_model->rowCount() == 0) {
-        lblJournalEmpty->setText(QStringLiteral("Заказов с такими условиями нет"));
-        lblJournalEmpty->show();
-    } else {
-        lblJournalEmpty->hide();
-    }
 }
 
 void TJournalTab::showEmpty(const QString& text) {
+    // Whatever was asked before is not shown now.
+    m_periodAsked = 0;
+    m_copyAsked = 0;
     m_readable = false;
     m_model->clear();
     frmJournalTotals->setSummary({}, QString());
@@ -477,10 +386,24 @@ void TJournalTab::showDetails(const JournalRecord* record) {
 
 void TJournalTab::btnJournalReprintClick() {
     const JournalRecord* chosen = selectedRecord();
-    if (!chosen)
+    if (!chosen || m_copyAsked != 0)
         return;
     // A copy: a dialog of the print command lets the list be read again meanwhile.
     const JournalRecord record = *chosen;
+    if (!m_source.shared()) {
+        reprint(record, record.id);
+        return;
+    }
+    if (record.console != m_source.console || m_folder.isEmpty()) {
+        reprint(record, 0);
+        return;
+    }
+    // This console's order of the shared journal: its row in this console's file is
+    // looked up on the reading thread first, and the copy printed when it is known.
+    lookUpCopyRow(record);
+}
+
+void TJournalTab::reprint(const JournalRecord& record, qint64 row) {
     QPointer<TJournalTab> self(this);
     QString error;
     try {
@@ -492,7 +415,6 @@ void TJournalTab::btnJournalReprintClick() {
             lblJournalPrintState->setText(QStringLiteral("Чек открыт в окне просмотра"));
             return;
         }
-        const qint64 row = localRowOf(record);
         if (row == 0) {
             lblJournalPrintState->setText(
                 QStringLiteral("Печать копии: %1 (заказ кассы «%2», в журнал не записана)")

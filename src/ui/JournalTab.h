@@ -6,9 +6,7 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QPointer>
 #include <QString>
-#include <QThread>
 #include <QWidget>
 
 #include <functional>
@@ -29,15 +27,21 @@ class TJournalTotalsView;
 
 // The page "Журнал заказов" of the main window: the orders of a period, newest first,
 // filtered by kiosk and decision; the chosen order's invoice and prints; a copy of its
-// receipt; the period's totals; both as CSV. It reads the journal through a reader of
-// its own on the main thread, a page at a time, so it never waits on the journal's
-// writer and a large journal opens at once.
+// receipt; the period's totals; both as CSV. It reads the journal a page at a time, so it
+// never waits on the journal's writer and a large journal opens at once.
+//
+// Every read of the tab (the list's pages, the totals, the row of a copy in this
+// console's file) goes in order to one thread of the tab with a reader of its own; the
+// answers come back through the event loop, and one asked before the filters or the
+// period changed is dropped. A read the journal holds up (a shared server that is busy
+// or locked) holds up that thread only: the list says "Чтение журнала заказов…"
+// meanwhile, and the console goes on taking orders.
 //
 // With a shared journal (source.shared()) it reads the orders of every console from the
 // server, with a column of the console. The server is asked only in Refresh (the main
 // window calls it when the operator turns to the tab, and "Обновить" does), never when the
-// tab is made; a new connection is tried on a thread of its own first, so a server that
-// does not answer never holds the window up: the list says so when the try ends.
+// tab is made; a connection is made anew after one failed, and the list says so when the
+// try ends.
 //
 // "Сохранить CSV" writes on a thread of its own too, through a reader of its own: a year
 // of a big venue's orders takes seconds, and the console must go on taking orders
@@ -46,8 +50,8 @@ class TJournalTotalsView;
 class TJournalTab : public QWidget {
     Q_OBJECT
 public:
-    // How long the tab's end waits for a connection try still under way: a little over
-    // the reader's connect timeout.
+    // How long the tab's end waits for a read or a connection try still under way: a
+    // little over the reader's connect timeout.
     static constexpr int kProbeEndWaitMs = 6000;
 
     // The entries of cmbJournalPeriod, in order.
@@ -80,6 +84,9 @@ public:
     JournalModel* model() const { return m_model; }
     // The order chosen in the list, or nullptr.
     const JournalRecord* selectedRecord() const;
+    // An answer of the journal is awaited: the period's totals and first page, a next
+    // page, or the row of a copy.
+    bool isReading() const;
 
     QComboBox* cmbJournalPeriod = nullptr;
     QDateEdit* dtpJournalFrom = nullptr;
@@ -128,22 +135,40 @@ private:
     void showCsvProgress();
     void csvDone(const std::shared_ptr<CsvExport>& job);
     void endCsv();
-    void connectShared();
-    void readJournal();
-    void renewReader();
+    struct Reading;
+    struct PeriodAnswer;
+    // Hands task to the reading thread (started at the first), behind the tasks before.
+    void read(std::function<void(Reading&)> task);
+    void endReading();
+    void readPeriod(bool renew);
+    void periodRead(const PeriodAnswer& answer);
+    void askPage(const JournalQuery& page, quint64 ticket);
+    void pageRead(quint64 ticket, const QList<JournalRecord>& rows, const QString& error);
+    // Finds the row of this console's own order of the shared journal in its file, then
+    // prints the copy.
+    void lookUpCopyRow(const JournalRecord& record);
+    void reprint(const JournalRecord& record, qint64 row);
+    // A reader of the tab's journal; a thread that reads makes its own.
+    static std::unique_ptr<JournalReader> readerOf(const QString& folder,
+                                                   const JournalSource& source);
+    void showUnreadable(const QString& reason);
     QString unreadableText(const QString& reason) const;
-    // The row of record in this console's own file; 0 when it has none there.
-    qint64 localRowOf(const JournalRecord& record) const;
 
     QString m_folder;
     JournalSource m_source;
-    std::unique_ptr<JournalReader> m_reader;
     JournalModel* m_model = nullptr;
     FileNameAsker m_askFileName;
     std::function<QDateTime()> m_now;
-    bool m_filling = false;           // filters set by the tab itself, not by the operator
-    bool m_readable = false;          // the last Refresh could read the journal
-    bool m_connecting = false;        // a connection to the shared journal is being tried
-    QPointer<QThread> m_probe;        // the thread trying it
-    std::shared_ptr<CsvExport> m_csv; // the CSV being written, with its thread
+    bool m_filling = false;    // filters set by the tab itself, not by the operator
+    bool m_readable = false;   // the last Refresh could read the journal
+    bool m_renew = true;       // the next read of the shared journal connects anew
+    bool m_connecting = false; // a new connection to the shared journal is on its way
+    // Numbers the period reads and the copies' row lookups; the one awaited of each is
+    // kept (0: none), and an answer that is not it (the filters, the period or the list
+    // changed since) is dropped. The list's pages have the model's tickets.
+    quint64 m_generation = 0;
+    quint64 m_periodAsked = 0;
+    quint64 m_copyAsked = 0;
+    std::shared_ptr<Reading> m_reading; // the reading thread and its queue
+    std::shared_ptr<CsvExport> m_csv;   // the CSV being written, with its thread
 };

@@ -31,6 +31,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -152,6 +153,15 @@ QStringList names(const JournalModel& model) {
     return out;
 }
 
+// Waits until the tab has no answer of the journal to wait for: its reads come back
+// through the event loop.
+::testing::AssertionResult settled(const TJournalTab& tab) {
+    if (testutil::waitUntil([&] { return !tab.isReading(); }, 20000))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the journal's answer never came; the list says: "
+                                         << tab.lblJournalEmpty->text().toStdString();
+}
+
 void choose(QComboBox* box, const QString& text) {
     const int index = box->findText(text);
     ASSERT_GE(index, 0) << text.toStdString() << " is not in " << box->objectName().toStdString();
@@ -166,6 +176,7 @@ protected:
         tab->Refresh();
         tab->resize(1000, 600);
         tab->show();
+        EXPECT_TRUE(settled(*tab));
         return tab;
     }
     void select(TJournalTab& tab, const QString& name) {
@@ -214,6 +225,7 @@ TEST_F(JournalTabTest, AJournalNotYetWrittenIsAnEmptyListNotAnError) {
     // The first order of the console makes the file; the next refresh shows it.
     record(m_dir.path(), {{"a", "Киоск 1", at(kToday, 10), 5}});
     tab->Refresh();
+    ASSERT_TRUE(settled(*tab));
     EXPECT_EQ(names(*tab->model()), QStringList{"a"});
     EXPECT_FALSE(tab->lblJournalEmpty->isVisible());
 }
@@ -292,10 +304,13 @@ TEST_F(JournalTabTest, FiltersGiveTheirOrdersNewestFirst) {
         }
         tab->cmbJournalPeriod->setCurrentIndex(c.period);
         EXPECT_EQ(tab->dtpJournalFrom->isEnabled(), c.period == TJournalTab::pdCustom);
+        // The kiosks offered come with the period's answer.
+        ASSERT_TRUE(settled(*tab));
         if (!c.kiosk.isEmpty())
             choose(tab->cbxJournalKiosk, c.kiosk);
         if (!c.decision.isEmpty())
             choose(tab->cbxJournalDecision, c.decision);
+        ASSERT_TRUE(settled(*tab));
         EXPECT_EQ(names(*tab->model()), c.rows);
         EXPECT_EQ(tab->lblJournalEmpty->isVisible(), c.rows.isEmpty());
     }
@@ -304,6 +319,7 @@ TEST_F(JournalTabTest, FiltersGiveTheirOrdersNewestFirst) {
     tab->cbxJournalKiosk->setCurrentIndex(0);
     tab->cbxJournalDecision->setCurrentIndex(0);
     tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdYesterday);
+    ASSERT_TRUE(settled(*tab));
     QStringList kiosks;
     for (int i = 0; i < tab->cbxJournalKiosk->count(); ++i)
         kiosks << tab->cbxJournalKiosk->itemText(i);
@@ -352,6 +368,14 @@ TEST_F(JournalTabTest, PagesFollowTheScrollAndGiveEveryRowOnce) {
     EXPECT_EQ(m.rowCount(), JournalModel::kPageSize);
     EXPECT_TRUE(m.canFetchMore());
 
+    // A page on its way is asked once, however often the view asks meanwhile.
+    m.fetchMore();
+    EXPECT_TRUE(m.pending());
+    EXPECT_FALSE(m.canFetchMore());
+    m.fetchMore();
+    ASSERT_TRUE(settled(*tab));
+    EXPECT_EQ(m.rowCount(), 2 * JournalModel::kPageSize);
+
     // Orders written while the operator scrolls are newer than the list: the pages go on
     // after the last row read, and neither repeat nor skip one.
     QList<Order> later;
@@ -362,6 +386,7 @@ TEST_F(JournalTabTest, PagesFollowTheScrollAndGiveEveryRowOnce) {
     for (int i = 0; i < 20 && m.canFetchMore(); ++i) {
         tab->lvJournal->scrollToBottom();
         testutil::pump(20);
+        ASSERT_TRUE(settled(*tab));
     }
     EXPECT_FALSE(m.canFetchMore());
     ASSERT_EQ(m.rowCount(), 450);
@@ -373,6 +398,7 @@ TEST_F(JournalTabTest, PagesFollowTheScrollAndGiveEveryRowOnce) {
     EXPECT_EQ(ids.size(), 450);
 
     tab->Refresh();
+    ASSERT_TRUE(settled(*tab));
     EXPECT_EQ(names(m).mid(0, 5), (QStringList{"new 4", "new 3", "new 2", "new 1", "new 0"}));
 }
 
@@ -416,8 +442,12 @@ TEST_F(JournalTabTest, TheChosenOrderShowsItsInvoiceAndPrints) {
               QStringLiteral("Заказ b\nКофе        1 x 200.00"));
     EXPECT_EQ(tab->lvJournalPrints->topLevelItemCount(), 0);
 
-    // A new list forgets the choice rather than showing an order that is not in it.
+    // A new list forgets the choice rather than showing an order that is not in it, at once
+    // and when its rows have come.
     tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdYesterday);
+    EXPECT_TRUE(tab->memJournalInvoice->toPlainText().isEmpty());
+    EXPECT_FALSE(tab->btnJournalReprint->isEnabled());
+    ASSERT_TRUE(settled(*tab));
     EXPECT_TRUE(tab->memJournalInvoice->toPlainText().isEmpty());
     EXPECT_FALSE(tab->btnJournalReprint->isEnabled());
 }
@@ -433,7 +463,9 @@ TEST_F(JournalTabTest, SaveCsvWritesTheListOrTheTotalsShown) {
         return path;
     });
     tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdThisWeek);
+    ASSERT_TRUE(settled(*tab));
     choose(tab->cbxJournalKiosk, "Киоск 1");
+    ASSERT_TRUE(settled(*tab));
 
     path = out.filePath("list.csv");
     saveCsv(*tab);
@@ -578,6 +610,7 @@ TEST_F(JournalTabTest, TotalsPerKioskAndForAll) {
     record(m_dir.path(), week());
     auto tab = openTab();
     tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdThisWeek);
+    ASSERT_TRUE(settled(*tab));
     const QTableWidget* t = tab->frmJournalTotals->tblJournalTotals;
     // Decisions in the table's order: confirmed, cancelled, returned, ended, closed, open.
     const struct {
@@ -619,6 +652,7 @@ TEST_F(JournalTabTest, TotalsPerKioskAndForAll) {
 
     // Another period, other kiosks and waits.
     tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdToday);
+    ASSERT_TRUE(settled(*tab));
     EXPECT_EQ(t->rowCount(), 3) << "two kiosks today and the row of all";
 }
 
@@ -633,6 +667,7 @@ TEST_F(JournalTabTest, TotalsShowHowMuchOfThePeriodEachKioskWasConnected) {
     tab->dtpJournalFrom->setDate(day);
     tab->dtpJournalTo->setDate(day);
     tab->cmbJournalPeriod->setCurrentIndex(TJournalTab::pdCustom);
+    ASSERT_TRUE(settled(*tab));
     const QTableWidget* t = tab->frmJournalTotals->tblJournalTotals;
     const struct {
         QString kiosk, orders, longest, availability;
@@ -805,6 +840,76 @@ TEST_F(JournalTabTest, TheSharedJournalListsEveryConsoleAndSaysWhenTheServerIsAw
         << tab.lblJournalEmpty->text().toStdString();
     EXPECT_EQ(names(m), (QStringList{"theirs", "own"}));
     EXPECT_FALSE(tab.lblJournalEmpty->isVisibleTo(&tab));
+}
+
+// A read the server holds up (another session has the orders table locked) holds up the
+// tab's reading thread, not the window: the event loop goes on, the list says it is being
+// read, and the rows come when the server lets them. An answer asked for a period the
+// operator has left meanwhile is never shown.
+TEST_F(JournalTabTest, AReadTheServerHoldsUpLeavesTheWindowFreeAndAStaleAnswerUnshown) {
+    SharedJournal shared;
+    if (!shared.available())
+        GTEST_SKIP() << shared.error().toStdString();
+    ASSERT_TRUE(shared.start()) << shared.error().toStdString();
+    ASSERT_TRUE(shared.record(m_dir.path(), QStringLiteral("Касса 1"),
+                              {recordOf({"today", "Киоск 1", at(kToday, 10), 10}),
+                               recordOf({"yesterday", "Киоск 2", at(kToday.addDays(-1), 10), 20})}))
+        << shared.error().toStdString();
+
+    TJournalTab tab(m_dir.path(), shared.source(QStringLiteral("Касса 1")));
+    tab.setClock(now);
+    const JournalModel& m = *tab.model();
+    // Every name the list has shown since the last clear.
+    QStringList shown;
+    QObject::connect(&m, &QAbstractItemModel::rowsInserted, &tab,
+                     [&](const QModelIndex&, int first, int last) {
+                         for (int row = first; row <= last; ++row)
+                             shown << m.record(row).orderName;
+                     });
+    tab.btnJournalRefresh->click();
+    ASSERT_TRUE(settled(tab));
+    ASSERT_EQ(names(m), QStringList{"today"});
+
+    const QString reading = QStringLiteral("Чтение журнала заказов…");
+    const struct {
+        const char* name;
+        bool leavePeriod; // the operator turns to "Вчера" while the read is held up
+        QStringList rows;
+    } cases[] = {
+        {"the same period", false, {"today"}},
+        {"another period meanwhile", true, {"yesterday"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tab.cmbJournalPeriod->setCurrentIndex(TJournalTab::pdToday);
+        ASSERT_TRUE(settled(tab));
+        ASSERT_TRUE(shared.holdOrders()) << shared.error().toStdString();
+        shown.clear();
+        tab.btnJournalRefresh->click();
+        EXPECT_EQ(tab.lblJournalEmpty->text(), reading);
+        bool fired = false;
+        QTimer::singleShot(0, &tab, [&] { fired = true; });
+        EXPECT_TRUE(testutil::waitUntil([&] { return fired; }, 5000))
+            << "the window's thread waits with the read";
+        // The server still holds the read: it has not come.
+        EXPECT_TRUE(tab.isReading());
+        EXPECT_EQ(tab.lblJournalEmpty->text(), reading);
+        EXPECT_EQ(m.rowCount(), 0);
+        if (c.leavePeriod) {
+            tab.cmbJournalPeriod->setCurrentIndex(TJournalTab::pdYesterday);
+            EXPECT_EQ(tab.lblJournalEmpty->text(), reading);
+        }
+        shared.releaseOrders();
+        ASSERT_TRUE(settled(tab));
+        EXPECT_EQ(names(m), c.rows);
+        EXPECT_EQ(shown, c.rows) << "rows of another period reached the list";
+        EXPECT_FALSE(tab.lblJournalEmpty->isVisibleTo(&tab));
+        QStringList kiosks;
+        for (int i = 1; i < tab.cbxJournalKiosk->count(); ++i)
+            kiosks << tab.cbxJournalKiosk->itemText(i);
+        EXPECT_EQ(kiosks, QStringList{c.leavePeriod ? "Киоск 2" : "Киоск 1"})
+            << "the totals of another period reached the tab";
+    }
 }
 
 // A server that takes the connection and never answers: the connection is tried off the

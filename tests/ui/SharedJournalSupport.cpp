@@ -3,7 +3,17 @@
 #include "journal/JournalForwarder.h"
 #include "journal/OrderJournal.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
 #include <memory>
+
+namespace {
+
+const QString kHolder = QStringLiteral("sharedjournal-holder");
+
+} // namespace
 
 bool SharedJournal::start() {
     return m_server.start() && m_server.createDatabase(database());
@@ -37,4 +47,41 @@ bool SharedJournal::record(const QString& folder, const QString& console,
     }
     journal.reset();
     return true;
+}
+
+bool SharedJournal::holdOrders() {
+    const JournalSource s = source(QStringLiteral("holder"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(s.driver, kHolder);
+        db.setHostName(s.host);
+        db.setPort(s.port);
+        db.setDatabaseName(s.database);
+        db.setUserName(s.user);
+        if (!db.open() || !db.transaction()) {
+            m_error = db.lastError().text();
+        } else {
+            QSqlQuery lock(db);
+            if (lock.exec(QStringLiteral("LOCK TABLE orders IN ACCESS EXCLUSIVE MODE"))) {
+                m_holding = true;
+                return true;
+            }
+            m_error = lock.lastError().text();
+            db.rollback();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(kHolder);
+    return false;
+}
+
+void SharedJournal::releaseOrders() {
+    if (!m_holding)
+        return;
+    m_holding = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(kHolder, false);
+        db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(kHolder);
 }
