@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -531,13 +532,17 @@ void TJournalTab::csvDone(const std::shared_ptr<CsvExport>& job) {
     btnJournalCsv->setEnabled(true);
     btnJournalCsvStop->hide();
     switch (job->outcome) {
-    case CsvExport::Saved:
+    case CsvExport::Saved: {
+        // The file's name, its folder in the tip: a long path in the row of the filters
+        // would widen the whole main window.
+        const QString name = QFileInfo(job->path).fileName();
         lblJournalCsv->setText(
-            job->totals
-                ? QStringLiteral("Сохранено: %1").arg(job->path)
-                : QStringLiteral("Сохранено: %1 (%2)").arg(job->path, ordersText(job->rows)));
+            job->totals ? QStringLiteral("Сохранено: %1").arg(name)
+                        : QStringLiteral("Сохранено: %1 (%2)").arg(name, ordersText(job->rows)));
+        lblJournalCsv->setToolTip(QDir::toNativeSeparators(job->path));
         emit csvFinished();
         return;
+    }
     case CsvExport::Stopped:
         lblJournalCsv->setText(QStringLiteral("Сохранение CSV остановлено"));
         emit csvFinished();

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -477,7 +478,9 @@ TEST_F(JournalTabTest, SaveCsvWritesTheListOrTheTotalsShown) {
     const QByteArray written = testutil::readFile(path);
     EXPECT_EQ(written, expected.data());
     EXPECT_EQ(written.count('\n'), 4) << "the header and the three orders of Киоск 1";
-    EXPECT_EQ(tab->lblJournalCsv->text(), QStringLiteral("Сохранено: %1 (3 заказа)").arg(path));
+    EXPECT_EQ(tab->lblJournalCsv->text(),
+              QStringLiteral("Сохранено: %1 (3 заказа)").arg(QFileInfo(path).fileName()));
+    EXPECT_EQ(tab->lblJournalCsv->toolTip(), path);
 
     // The operator changed their mind: nothing is written.
     path.clear();
@@ -552,8 +555,9 @@ TEST_F(JournalTabTest, SaveCsvWritesOffTheWindowsThreadAndSaysHowFar) {
         QStringLiteral("^Сохранение CSV: [0-9\u00a0]+ заказ(|а|ов)…$"));
     for (const QString& text : shown)
         EXPECT_TRUE(progress.match(text).hasMatch()) << text.toStdString();
-    EXPECT_EQ(tab->lblJournalCsv->text(),
-              QStringLiteral("Сохранено: %1 (20\u00a0000 заказов)").arg(path));
+    EXPECT_EQ(
+        tab->lblJournalCsv->text(),
+        QStringLiteral("Сохранено: %1 (20\u00a0000 заказов)").arg(QFileInfo(path).fileName()));
     EXPECT_TRUE(tab->btnJournalCsv->isEnabled());
     EXPECT_FALSE(tab->btnJournalCsvStop->isVisible());
 
