@@ -116,16 +116,22 @@ void JournalRecorder::orderDecided(OrderJournal::Handle handle, JournalDecision 
     m_journal->orderDecided(handle, decision, QDateTime::currentDateTimeUtc(), waitSeconds);
 }
 
-void JournalRecorder::receiptShown(OrderJournal::Handle handle, const QString& printer) {
-    if (!m_journal || handle == 0)
-        return;
+namespace {
+JournalPrint shownPrint(const QString& printer) {
     JournalPrint print;
     print.at = QDateTime::currentDateTimeUtc();
     print.printerType = PrinterType;
     print.connection = printer;
     print.printed = false;
     print.outcome = QStringLiteral("Чек открыт в окне просмотра");
-    m_journal->orderPrinted(handle, print);
+    return print;
+}
+} // namespace
+
+void JournalRecorder::receiptShown(OrderJournal::Handle handle, const QString& printer) {
+    if (!m_journal || handle == 0)
+        return;
+    m_journal->orderPrinted(handle, shownPrint(printer));
 }
 
 void JournalRecorder::receiptStarted(OrderJournal::Handle handle, int job) {
@@ -136,9 +142,13 @@ void JournalRecorder::receiptStarted(OrderJournal::Handle handle, int job) {
     m_receipts.insert(job, PendingReceipt{handle, PrinterType});
 }
 
-void JournalRecorder::reprintStarted(qint64 rowId, int job) {
-    if (!m_journal || rowId == 0 || job == 0)
+void JournalRecorder::reprintStarted(qint64 rowId, int job, const QString& printer) {
+    if (!m_journal || rowId == 0)
         return;
+    if (job == 0) {
+        m_journal->reprinted(rowId, shownPrint(printer));
+        return;
+    }
     m_receipts.insert(job, PendingReceipt{0, PrinterType, rowId});
 }
 

@@ -50,8 +50,9 @@ public:
     // window is gone by then.
     void receiptStarted(OrderJournal::Handle handle, int job);
     // A receipt printed again from the journal's list for the order of row rowId, given to
-    // the spooler as job; recorded with that order when the job ends.
-    void reprintStarted(qint64 rowId, int job);
+    // the spooler as job; recorded with that order when the job ends. Job 0: shown in the
+    // preview window on printer, recorded at once as shown, not printed.
+    void reprintStarted(qint64 rowId, int job, const QString& printer);
     // A state change the main window heard: connected, lost, version refused.
     void kioskState(const TDeviceItem& device, TThreadState state);
     void kioskRemoved(const TDeviceItem* device);

@@ -413,7 +413,10 @@ void TJournalTab::reprint(const JournalRecord& record, qint64 row) {
         if (!self || !started)
             return;
         if (started->job == 0) {
+            // Shown in the preview, not printed; recorded as the order window records it.
             lblJournalPrintState->setText(QStringLiteral("Чек открыт в окне просмотра"));
+            if (row != 0 && onReprintStarted)
+                onReprintStarted(row, 0, started->printer);
             return;
         }
         if (row == 0) {

@@ -72,8 +72,9 @@ public:
 
     // A copy of a receipt went to a printer as job (of ReceiptSpooler::instance()): the
     // main window, which knows the journal and the spooler, records the print of row, the
-    // order's row in this console's own file. Not called for an order of another console
-    // of the shared journal: that copy is printed and recorded nowhere.
+    // order's row in this console's own file; job 0: the copy was shown in the preview
+    // window. Not called for an order of another console of the shared journal: that copy
+    // is printed and recorded nowhere.
     std::function<void(qint64 rowId, int job, const QString& printer)> onReprintStarted;
 
     // Replaces the file dialog of "Сохранить CSV" (tests give the name directly).

@@ -407,8 +407,8 @@ void TfrmMain::FormCreate() {
         DataFolder, DataFolder.isEmpty() ? JournalSource{} : JournalSource::fromIni(IniFileName),
         PageControl);
     PageControl->insertTab(1, tshJournal, QStringLiteral("Журнал заказов"));
-    tshJournal->onReprintStarted = [this](qint64 rowId, int job, const QString& /*printer*/) {
-        FJournal->reprintStarted(rowId, job);
+    tshJournal->onReprintStarted = [this](qint64 rowId, int job, const QString& printer) {
+        FJournal->reprintStarted(rowId, job, printer);
     };
     connect(PageControl, &QTabWidget::currentChanged, this, [this] {
         if (PageControl->currentWidget() == tshJournal)

@@ -458,12 +458,23 @@ TEST_F(JournalRecording, ACopyPrintedFromTheJournalTabIsRecordedWithItsOrder) {
     testutil::pump(100); // the job's end reaches the recorder
     flush();
 
+    // On the screen: the copy shown in the preview is recorded as shown, not printed.
+    EscPosConnection = ecScreen;
+    tab->btnJournalReprint->click();
+    testutil::pump(200);
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != w.get() && top->isVisible())
+            top->close();
+    flush();
+
     const QList<JournalRecord> rows = orders();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0].decision, JournalDecision::Confirmed);
-    ASSERT_EQ(rows[0].prints.size(), 1);
+    ASSERT_EQ(rows[0].prints.size(), 2);
     EXPECT_TRUE(rows[0].prints[0].printed);
     EXPECT_EQ(rows[0].prints[0].connection,
               QStringLiteral("127.0.0.1:%1").arg(printer.server.serverPort()));
+    EXPECT_FALSE(rows[0].prints[1].printed);
+    EXPECT_EQ(rows[0].prints[1].outcome, QStringLiteral("Чек открыт в окне просмотра"));
     EXPECT_EQ(rows[0].printedCount, 1);
 }
