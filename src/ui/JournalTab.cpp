@@ -1,6 +1,7 @@
 #include "ui/JournalTab.h"
 
 #include "common/GlobConst.h"
+#include "common/RussianPlural.h"
 #include "journal/JournalCsv.h"
 #include "journal/JournalReader.h"
 #include "journal/OrderJournal.h"
@@ -59,13 +60,9 @@ QString printerText(const JournalPrint& print) {
 
 // "12 000 заказов", as Russian says a count.
 QString ordersText(qint64 count) {
-    const qint64 lastTwo = count % 100;
-    const qint64 last = count % 10;
-    const QString word = lastTwo >= 11 && lastTwo <= 14 ? QStringLiteral("заказов")
-                         : last == 1                    ? QStringLiteral("заказ")
-                         : last >= 2 && last <= 4       ? QStringLiteral("заказа")
-                                                        : QStringLiteral("заказов");
-    return QLocale(QLocale::Russian).toString(count) + QLatin1Char(' ') + word;
+    return QLocale(QLocale::Russian).toString(count) + QLatin1Char(' ') +
+           russianPlural(count, QStringLiteral("заказ"), QStringLiteral("заказа"),
+                         QStringLiteral("заказов"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ui/OrderAlerts.h"
 
+#include "common/RussianPlural.h"
 #include "ui/CanberraSound.h"
 #include "ui/DesktopNotifications.h"
 #include "ui/OrderConfirm.h"
@@ -14,17 +15,9 @@ namespace {
 // The one bubble that stands for all waiting orders.
 const QString kOrdersKey = QStringLiteral("orders");
 
-// "заказ", "заказа", "заказов" after a count, as Russian says it.
 QString ordersWord(int count) {
-    const int lastTwo = count % 100;
-    const int last = count % 10;
-    if (lastTwo >= 11 && lastTwo <= 14)
-        return QStringLiteral("заказов");
-    if (last == 1)
-        return QStringLiteral("заказ");
-    if (last >= 2 && last <= 4)
-        return QStringLiteral("заказа");
-    return QStringLiteral("заказов");
+    return russianPlural(count, QStringLiteral("заказ"), QStringLiteral("заказа"),
+                         QStringLiteral("заказов"));
 }
 
 QString orderLine(const QString& kiosk, double sum) {
