@@ -3,6 +3,7 @@
 // readers read it, over kiosks on loopback.
 #include "ConsoleProcessSupport.h"
 #include "KioskSimSupport.h"
+#include "LoopbackPrinterSupport.h"
 #include "PrintSettingsSupport.h"
 #include "TestUtil.h"
 #include "UiTestSupport.h"
@@ -333,27 +334,9 @@ TEST(JournalRecordingProgram, OrderWindowsOpenAtASignalAreClosed) {
     }
 }
 
-// A printer on loopback that takes the receipt's bytes.
-class LoopbackPrinter : public QObject {
-public:
-    LoopbackPrinter() {
-        server.listen(QHostAddress::LocalHost);
-        QObject::connect(&server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server.nextPendingConnection())
-                QObject::connect(s, &QTcpSocket::readyRead, s,
-                                 [this, s] { received += s->readAll(); });
-        });
-    }
-    QTcpServer server;
-    QByteArray received;
-};
-
 TEST_F(JournalRecording, ReceiptsPrintedAndShownAreRecorded) {
     testutil::SavedPrintSettings saved;
     start(1);
-    PrintSettingsConfigured = true;
-    PrinterType = 3;
-    EscPosStatus = false;
     LoopbackPrinter printer;
     ASSERT_TRUE(printer.server.isListening());
 
@@ -361,9 +344,7 @@ TEST_F(JournalRecording, ReceiptsPrintedAndShownAreRecorded) {
     ASSERT_NE(window, nullptr);
 
     // On the network printer: printed, where to.
-    EscPosConnection = ecNetwork;
-    EscPosHost = QStringLiteral("127.0.0.1");
-    EscPosPort = printer.server.serverPort();
+    printer.use(ecNetwork);
     window->btnPrint->click();
     ASSERT_TRUE(ReceiptSpooler::instance().waitForIdle(10000));
     ASSERT_TRUE(waitUntil([&] { return window->PrintJob() == 0; }));
@@ -389,8 +370,7 @@ TEST_F(JournalRecording, ReceiptsPrintedAndShownAreRecorded) {
     ASSERT_EQ(r.prints.size(), 2);
     EXPECT_TRUE(r.prints[0].printed);
     EXPECT_EQ(r.prints[0].printerType, 3);
-    EXPECT_EQ(r.prints[0].connection,
-              QStringLiteral("127.0.0.1:%1").arg(printer.server.serverPort()));
+    EXPECT_EQ(r.prints[0].connection, printer.name());
     EXPECT_TRUE(r.prints[0].outcome.isEmpty()) << r.prints[0].outcome.toStdString();
     EXPECT_FALSE(r.prints[1].printed);
     EXPECT_EQ(r.prints[1].outcome, QStringLiteral("Чек открыт в окне просмотра"));
@@ -432,14 +412,9 @@ TEST(JournalRecorderTest, WithoutADataFolderNothingIsRecorded) {
 TEST_F(JournalRecording, ACopyPrintedFromTheJournalTabIsRecordedWithItsOrder) {
     testutil::SavedPrintSettings saved;
     start(1);
-    PrintSettingsConfigured = true;
-    PrinterType = 3;
-    EscPosStatus = false;
-    EscPosConnection = ecNetwork;
-    EscPosHost = QStringLiteral("127.0.0.1");
     LoopbackPrinter printer;
     ASSERT_TRUE(printer.server.isListening());
-    EscPosPort = printer.server.serverPort();
+    printer.use(ecNetwork);
 
     TfrmOrderConfirm* window = pay(0, "730", sampleOrderLine());
     ASSERT_NE(window, nullptr);
@@ -472,8 +447,7 @@ TEST_F(JournalRecording, ACopyPrintedFromTheJournalTabIsRecordedWithItsOrder) {
     EXPECT_EQ(rows[0].decision, JournalDecision::Confirmed);
     ASSERT_EQ(rows[0].prints.size(), 2);
     EXPECT_TRUE(rows[0].prints[0].printed);
-    EXPECT_EQ(rows[0].prints[0].connection,
-              QStringLiteral("127.0.0.1:%1").arg(printer.server.serverPort()));
+    EXPECT_EQ(rows[0].prints[0].connection, printer.name());
     EXPECT_FALSE(rows[0].prints[1].printed);
     EXPECT_EQ(rows[0].prints[1].outcome, QStringLiteral("Чек открыт в окне просмотра"));
     EXPECT_EQ(rows[0].printedCount, 1);

@@ -1,4 +1,5 @@
 #include "JournalSupport.h"
+#include "LoopbackPrinterSupport.h"
 #include "PrintSettingsSupport.h"
 #include "SharedJournalSupport.h"
 #include "TestUtil.h"
@@ -97,32 +98,6 @@ void record(const QString& folder, const QList<Order>& orders,
     }
     ASSERT_TRUE(journal.flush(10000));
 }
-
-// A receipt printer on loopback that keeps what it is sent; use() makes it the current
-// printer (ESC/POS) with connection.
-struct LoopbackPrinter {
-    LoopbackPrinter() {
-        EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* s = server.nextPendingConnection())
-                QObject::connect(s, &QTcpSocket::readyRead,
-                                 [this, s] { received += s->readAll(); });
-        });
-    }
-    void use(int connection) {
-        PrintSettingsConfigured = true;
-        PrinterType = 3;
-        EscPosConnection = connection;
-        EscPosHost = QStringLiteral("127.0.0.1");
-        EscPosPort = server.serverPort();
-        EscPosStatus = false;
-        received.clear();
-    }
-    QString name() const { return QStringLiteral("127.0.0.1:%1").arg(server.serverPort()); }
-
-    QTcpServer server;
-    QByteArray received;
-};
 
 // The texts of a row of the totals in the given columns.
 QStringList totalsRow(const TJournalTab& tab, int row, const QList<int>& columns) {
