@@ -191,16 +191,11 @@ bool connectServer(const QString& connection, const JournalSource& source, qint6
                           ? QSqlDatabase::database(connection, false)
                           : QSqlDatabase::addDatabase(source.driver, connection);
     if (!db.isValid()) {
-        error = QStringLiteral("нет драйвера PostgreSQL для Qt (пакет libqt6sql6-psql)");
+        error = JournalSource::missingDriverText();
         return false;
     }
     db.close();
-    db.setHostName(source.host);
-    db.setPort(source.port);
-    db.setDatabaseName(source.database);
-    db.setUserName(source.user);
-    db.setPassword(source.password);
-    db.setConnectOptions(source.connectOptions());
+    source.configure(db);
     if (!db.open()) {
         error = reasonOf(db.lastError());
         return false;

@@ -137,15 +137,10 @@ bool JournalReader::open() {
             return false;
         }
         if (!db.isValid()) {
-            m_lastError = QStringLiteral("нет драйвера PostgreSQL для Qt (пакет libqt6sql6-psql)");
+            m_lastError = JournalSource::missingDriverText();
             return false;
         }
-        db.setHostName(m_source.host);
-        db.setPort(m_source.port);
-        db.setDatabaseName(m_source.database);
-        db.setUserName(m_source.user);
-        db.setPassword(m_source.password);
-        db.setConnectOptions(m_source.connectOptions());
+        m_source.configure(db);
         if (!db.open()) {
             m_lastError = db.lastError().text();
             return false;

@@ -3,6 +3,7 @@
 #include "core/IniFile.h"
 
 #include <QFile>
+#include <QSqlDatabase>
 #include <QSysInfo>
 
 #include <sys/stat.h>
@@ -68,4 +69,17 @@ QString JournalSource::connectOptions() const {
                           "keepalives_interval=3;keepalives_count=3;tcp_user_timeout=15000;"
                           "options='-c statement_timeout=%1'")
         .arg(statementTimeoutMs);
+}
+
+void JournalSource::configure(QSqlDatabase& db) const {
+    db.setHostName(host);
+    db.setPort(port);
+    db.setDatabaseName(database);
+    db.setUserName(user);
+    db.setPassword(password);
+    db.setConnectOptions(connectOptions());
+}
+
+QString JournalSource::missingDriverText() {
+    return QStringLiteral("нет драйвера PostgreSQL для Qt (пакет libqt6sql6-psql)");
 }

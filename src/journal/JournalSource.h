@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QSqlDatabase;
+
 // Where the order journal is read from and handed on to: the console's own file
 // (QSQLITE) or a PostgreSQL database shared by the consoles of a venue or a chain
 // (QPSQL). Section [Journal] of the console's ini says which.
@@ -31,6 +33,10 @@ struct JournalSource {
     // keep-alives and the time allowed for what was sent to be acknowledged, instead
     // of the system's two hours; and statementTimeoutMs.
     QString connectOptions() const;
+    // Gives db (a connection of driver) the server, the account and connectOptions().
+    void configure(QSqlDatabase& db) const;
+    // Why a connection of driver cannot be made at all.
+    static QString missingDriverText();
 
     // Driver (QSQLITE), Host, Port (5432), Database, User, PasswordFile, Console (the
     // host name) of [Journal]. The password is never in the ini itself: PasswordFile
