@@ -567,6 +567,6 @@ void TJournalTab::endCsv() {
         m_csv->tab = nullptr;
     }
     if (m_csv->thread && m_csv->thread->isRunning())
-        m_csv->thread->wait(QDeadlineTimer(kProbeEndWaitMs));
+        m_csv->thread->wait(QDeadlineTimer(kEndWaitMs));
     m_csv.reset();
 }

@@ -50,9 +50,9 @@ class TJournalTotalsView;
 class TJournalTab : public QWidget {
     Q_OBJECT
 public:
-    // How long the tab's end waits for a read or a connection try still under way: a
-    // little over the reader's connect timeout.
-    static constexpr int kProbeEndWaitMs = 6000;
+    // How long the tab's end waits for a read (with its connection try) or a CSV export
+    // still under way: a little over the reader's connect timeout.
+    static constexpr int kEndWaitMs = 6000;
 
     // The entries of cmbJournalPeriod, in order.
     enum Period { pdToday, pdYesterday, pdThisWeek, pdCustom };

@@ -220,7 +220,7 @@ void TJournalTab::endReading() {
     // within its timeouts; one that does not (a name that never resolves) is left to the
     // process, and never reaches the tab.
     if (m_reading->thread && m_reading->thread->isRunning())
-        m_reading->thread->wait(QDeadlineTimer(kProbeEndWaitMs));
+        m_reading->thread->wait(QDeadlineTimer(kEndWaitMs));
     m_reading.reset();
 }
 
