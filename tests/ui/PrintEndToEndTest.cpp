@@ -293,6 +293,7 @@ TEST_F(PrintFromOrderWindow, WindowDestroyedWhileThePrintCommandWaits) {
         QElapsedTimer clock;
         clock.start();
         bool modalOutlivedWindow = false;
+        QElapsedTimer closedAt; // started when the window was first seen closed
         QTimer timer;
         timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, [&] {
@@ -313,6 +314,14 @@ TEST_F(PrintFromOrderWindow, WindowDestroyedWhileThePrintCommandWaits) {
             if (stillOpen && clock.elapsed() < 15000)
                 return;
             gaveUp = stillOpen;
+            // The window's dialog goes with it, once the dialog's own event loop has
+            // unwound: a moment after the window says it is closed, not at the same tick.
+            if (modal && !gaveUp) {
+                if (!closedAt.isValid())
+                    closedAt.start();
+                if (closedAt.elapsed() < 2000)
+                    return;
+            }
             if (modal) {
                 // A dialog that outlived its window would leave the operator a dead end.
                 modalOutlivedWindow = true;
